@@ -1,0 +1,25 @@
+// The conversation with the AVR's boot loader: prepare, version check, block upload, finish.
+// Each step prints its own progress and, at verbosity 2, the byte trace of every exchange.
+#pragma once
+
+#include <cstddef>
+
+enum avr_memory { AVR_FLASH, AVR_EEPROM };
+
+// 0 in update mode; 1 send failed; 2 short answer; 3 wrong answer.
+int avr_prepare(int fd);
+
+// Shows the installed and the new firmware identification (new = eep_image bytes 0-15) and warns
+// with a ten-second countdown when the hardware ids differ.
+// 0 go on; 1 send failed; 2 short answer; 3 not a version answer.
+int avr_check_version(int fd, const unsigned char *eep_image);
+
+// Sends every flagged block of `image` (block_count blocks of 256 bytes) with five attempts each.
+// 0 all accepted; -1 a block failed five attempts or a command could not be sent;
+// -2 block data could not be sent.
+int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
+                      int block_count, avr_memory memory);
+
+// Ends the update; *message receives the final message text (printed by the caller with puts).
+// Returns the exit code: 0 PGM_OK, 1 PGMERR, 2 send failed, 3 short answer, 8 other answer.
+int avr_finish(int fd, const char **message);

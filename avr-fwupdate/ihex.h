@@ -1,0 +1,61 @@
+// Intel HEX loader: turns the text of a flash or EEPROM HEX file into a memory image filled with
+// 0xFF where no record writes, plus a block map of the 256-byte blocks that records touch.
+//
+// Result codes (0 = success):
+//   1 file cannot be opened, 2 fstat failed, 3 short read, 4 no memory for the text,
+//   5 no memory for the image, 6 no memory for the block map, 7 the text does not parse.
+// On success the caller owns *image and *block_map (malloc'ed; release with free). On failure
+// nothing is left allocated and the outputs are untouched.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum ihex_result {
+    IHEX_OK = 0,
+    IHEX_OPEN_FAILED = 1,
+    IHEX_STAT_FAILED = 2,
+    IHEX_SHORT_READ = 3,
+    IHEX_NO_MEM_TEXT = 4,
+    IHEX_NO_MEM_IMAGE = 5,
+    IHEX_NO_MEM_MAP = 6,
+    IHEX_PARSE_ERROR = 7,
+};
+
+// The parser's state while it walks one text.
+struct parse_cursor {
+    const char *pos;       // current text position
+    uint32_t chars_left;   // characters not yet consumed
+    uint32_t datalen;      // fields of the current record
+    uint32_t addr;
+    uint32_t rectype;
+    uint32_t databyte;
+    uint32_t cksum;
+    uint32_t segment_base; // extended segment or linear base address
+    uint32_t end_addr;     // highest end address over all data records so far
+};
+
+// Reads exactly `digits` hex digits at `pos` into *value (most significant first, modulo 2^32).
+// Returns the position after them and consumes them from cur->chars_left, or nullptr (nothing
+// consumed, *value undefined) when too few characters are left or one is not a hex digit.
+const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint32_t *value);
+
+// Parses `len` bytes of HEX text into a new image of image_size bytes with block_count map
+// entries. end_addr, when given, receives the highest end address on success.
+int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
+               std::size_t image_size, std::size_t block_count, uint32_t *end_addr);
+
+// Reads the whole file at `path` and parses it (results 1 to 7, see above; only an open failure
+// prints a message here, the parser prints its own).
+int ihex_load_file(const char *path, unsigned char **image, unsigned char **block_map,
+                   std::size_t image_size, std::size_t block_count, uint32_t *end_addr);
+
+// Loads the flash data file and the EEPROM file, prints the failure messages, and on success
+// stamps the flash word sum and length into EEPROM bytes 16-23. On failure nothing stays allocated.
+int load_firmware_pair(const char *data_path, const char *eep_path, unsigned char **fw_image,
+                       unsigned char **eep_image, unsigned char **fw_map, unsigned char **eep_map,
+                       uint32_t *fw_len, uint32_t *eep_len);
+
+// Writes the flash word sum (of the fw_len / 4 little-endian words at the image start, most
+// significant byte first) and fw_len (bits 0-15, low two bits cleared) into EEPROM bytes 16-23.
+void stamp_fw_checksum(unsigned char *eep_image, const unsigned char *fw_image, uint32_t fw_len);

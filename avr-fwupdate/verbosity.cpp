@@ -1,0 +1,3 @@
+#include "verbosity.h"
+
+int verbosity = VERBOSITY_QUIET;

@@ -1,0 +1,2 @@
+// Placeholder until the tool lands.
+#include "cmdline_actions.h"

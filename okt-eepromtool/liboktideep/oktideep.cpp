@@ -1,0 +1,2 @@
+// Placeholder until the library lands.
+#include "oktideep.h"

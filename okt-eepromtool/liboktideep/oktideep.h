@@ -1,0 +1,74 @@
+// liboktideep: the table of the board's modules and their 128-byte ID-EEPROM records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One module information record, byte for byte as in the EEPROM and in dump files.
+// Multi-byte numbers are little-endian; use okt_eep_get_bootcntr / okt_eep_set_bootcntr.
+struct okt_eep_data {
+    unsigned char bootcntr[4];   // boot counter, little-endian
+    unsigned char manuf_date[6]; // packed BCD date: DD MM YY 0x20 HH MM
+    unsigned char maint_date[6];
+    char desc_string[16]; // 15 text bytes and a forced 0
+    char rev_string[16];
+    char serial[16];
+    unsigned char reserved[64];
+};
+static_assert(sizeof(okt_eep_data) == 128, "the record is 128 bytes");
+static_assert(offsetof(okt_eep_data, manuf_date) == 4, "record layout");
+static_assert(offsetof(okt_eep_data, maint_date) == 10, "record layout");
+static_assert(offsetof(okt_eep_data, desc_string) == 16, "record layout");
+static_assert(offsetof(okt_eep_data, rev_string) == 32, "record layout");
+static_assert(offsetof(okt_eep_data, serial) == 48, "record layout");
+static_assert(offsetof(okt_eep_data, reserved) == 64, "record layout");
+
+constexpr int OKT_EEP_RECORD_SIZE = 128;
+
+enum okt_role {
+    ROLE_CPU = 0,
+    ROLE_BASEBOARD = 1,
+    ROLE_EXTMOD0 = 2,
+    ROLE_EXTMOD1 = 3,
+    ROLE_FIBER_OPTIC = 4,
+    ROLE_END = 255,
+};
+
+constexpr int32_t STATE_NO_DEVICE = 255;
+
+// One module: where its EEPROM sits and its record as last read, loaded or edited.
+struct okt_eep_modinfo {
+    uint8_t addr; // 8-bit I2C address (0xA0, 0xA4, 0xA6)
+    uint8_t bus;  // 0 = /dev/i2c-0, 1 = /dev/i2c-1
+    okt_eep_data data;
+    int32_t role;  // okt_role; ROLE_END ends the table
+    int32_t state; // 1 CPU, 0 others at creation; STATE_NO_DEVICE after a failed read
+};
+
+uint32_t okt_eep_get_bootcntr(const okt_eep_data *data);
+void okt_eep_set_bootcntr(okt_eep_data *data, uint32_t value);
+
+// A new, zeroed module table of the four modules and the end entry, or null without memory.
+// Release with free().
+okt_eep_modinfo *okt_eep_init();
+
+// Reads every module's record. 0 when both bus devices opened (whatever the modules answered),
+// -1 when /dev/i2c-0 cannot be opened, -2 for /dev/i2c-1. Prints a report only when verbose.
+int okt_eep_probe(okt_eep_modinfo *table, int verbose);
+
+// Forces the last byte of each text field (record offsets 31, 47, 63) to 0.
+void okt_eep_sanitize_entry(okt_eep_modinfo *entry);
+
+// The first entry with this role, or null (never for ROLE_END).
+okt_eep_modinfo *okt_eep_get_modinfo(okt_eep_modinfo *table, int role);
+
+// Copies the serial number (15 bytes, always terminated) into the 16-byte buffer *buf points at.
+// -1 when buf or *buf is null, else 0.
+int okt_eep_mod_get_serial(const okt_eep_modinfo *entry, char **buf);
+
+// Sum modulo 256 of the 59 bytes starting 4 bytes into the area.
+uint8_t okt_eep_cksum_data(const unsigned char *area);
+
+// Writes the entry's 128 record bytes to its EEPROM. 0 ok; -1 null entry or I2C write failure;
+// -2 bus is neither 0 nor 1; -3 bus device cannot be opened.
+int okt_eep_write_modinfo(const okt_eep_modinfo *entry);

@@ -1,0 +1,2 @@
+// Placeholder until the tool lands.
+#include "packed_date.h"

@@ -1,0 +1,2 @@
+// Placeholder until the tool lands.
+#include "tool_roles.h"

@@ -1,0 +1,203 @@
+#include "run_program.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+std::vector<std::string> split_blanks(const char *s)
+{
+    std::vector<std::string> words;
+    std::istringstream in(s ? s : "");
+    std::string w;
+    while (in >> w)
+        words.push_back(w);
+    return words;
+}
+
+long long now_ms()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+} // namespace
+
+std::string bin_path(const std::string &name)
+{
+    return std::string(OKT_BIN_DIR) + "/" + name;
+}
+
+std::string lib_path(const std::string &name)
+{
+    return std::string(OKT_LIB_DIR) + "/" + name;
+}
+
+std::string source_path(const std::string &relative)
+{
+    return std::string(OKT_SOURCE_DIR) + "/" + relative;
+}
+
+bool launcher_in_use()
+{
+    return !split_blanks(getenv("OKT_TEST_LAUNCHER")).empty();
+}
+
+std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
+                                     const std::vector<std::string> &env)
+{
+    std::vector<std::string> argv = split_blanks(getenv("OKT_TEST_LAUNCHER"));
+    const char *flag = getenv("OKT_TEST_LAUNCHER_ENV_FLAG");
+    if (!argv.empty() && flag && *flag) {
+        for (const std::string &e : env) {
+            argv.push_back(flag);
+            argv.push_back(e);
+        }
+    }
+    argv.push_back(program);
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const run_options &opts)
+{
+    run_result res;
+    std::vector<std::string> argv_s = launch_argv(program, args, opts.env);
+    const char *flag = getenv("OKT_TEST_LAUNCHER_ENV_FLAG");
+    bool env_by_flag = launcher_in_use() && flag && *flag;
+
+    int in_pipe[2], out_pipe[2], err_pipe[2];
+    if (pipe2(in_pipe, O_CLOEXEC) || pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC))
+        return res;
+
+    // Everything the child needs is prepared before fork: the test process may have threads.
+    std::vector<std::string> env_s;
+    for (char **e = environ; *e; ++e)
+        env_s.push_back(*e);
+    if (!env_by_flag)
+        env_s.insert(env_s.end(), opts.env.begin(), opts.env.end());
+    std::vector<char *> envp;
+    for (std::string &e : env_s)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char *> argv;
+    for (std::string &a : argv_s)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int nul = open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (opts.stdin_from_null) {
+            dup2(nul, 0);
+        } else {
+            dup2(in_pipe[0], 0);
+        }
+        dup2(out_pipe[1], 1);
+        dup2(err_pipe[1], 2);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (nul >= 0)
+        close(nul);
+    close(in_pipe[0]);
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+
+    signal(SIGPIPE, SIG_IGN);
+    size_t written = 0;
+    int in_fd = in_pipe[1];
+    if (opts.stdin_from_null || opts.stdin_text.empty()) {
+        close(in_fd);
+        in_fd = -1;
+    } else {
+        fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    }
+
+    long long deadline = now_ms() + opts.timeout_seconds * 1000LL;
+    bool out_open = true, err_open = true;
+    while (out_open || err_open) {
+        struct pollfd fds[3];
+        int n = 0;
+        if (out_open)
+            fds[n++] = {out_pipe[0], POLLIN, 0};
+        if (err_open)
+            fds[n++] = {err_pipe[0], POLLIN, 0};
+        if (in_fd >= 0)
+            fds[n++] = {in_fd, POLLOUT, 0};
+        long long left = deadline - now_ms();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            res.timed_out = true;
+            break;
+        }
+        int r = poll(fds, n, static_cast<int>(left > 1000 ? 1000 : left));
+        if (r < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < n; ++i) {
+            if (!fds[i].revents)
+                continue;
+            if (fds[i].fd == in_fd) {
+                ssize_t w = write(in_fd, opts.stdin_text.data() + written,
+                                  opts.stdin_text.size() - written);
+                if (w > 0)
+                    written += static_cast<size_t>(w);
+                if (w < 0 || written == opts.stdin_text.size()) {
+                    close(in_fd);
+                    in_fd = -1;
+                }
+                continue;
+            }
+            char buf[65536];
+            ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got <= 0) {
+                if (fds[i].fd == out_pipe[0])
+                    out_open = false;
+                else
+                    err_open = false;
+                continue;
+            }
+            (fds[i].fd == out_pipe[0] ? res.out : res.err).append(buf, static_cast<size_t>(got));
+        }
+    }
+    if (in_fd >= 0)
+        close(in_fd);
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(wstatus))
+        res.status = WEXITSTATUS(wstatus);
+    else if (WIFSIGNALED(wstatus))
+        res.status = 128 + WTERMSIG(wstatus);
+    return res;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}

@@ -1,0 +1,39 @@
+// Runs a built program the way a user does: a real process, its own arguments, environment and
+// standard input; captures standard output, standard error and the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct run_options {
+    std::vector<std::string> env;   // extra NAME=VALUE entries for the program
+    std::string stdin_text;         // written to the program's standard input, then closed
+    bool stdin_from_null = false;   // use /dev/null instead of stdin_text
+    int timeout_seconds = 120;      // the program is killed after this long
+};
+
+struct run_result {
+    std::string out;    // everything written to standard output
+    std::string err;    // everything written to standard error
+    int status = -1;    // exit status 0..255, or 128 + signal number when killed
+    bool timed_out = false;
+};
+
+// Path of a program in the build tree's bin folder.
+std::string bin_path(const std::string &name);
+// Path of a shared library in the build tree's lib folder.
+std::string lib_path(const std::string &name);
+// Path below the source tree.
+std::string source_path(const std::string &relative);
+
+// The launcher prefix (OKT_TEST_LAUNCHER, split at blanks) followed by the program and its
+// arguments. Environment entries go through OKT_TEST_LAUNCHER_ENV_FLAG when that is set.
+std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
+                                     const std::vector<std::string> &env);
+bool launcher_in_use();
+
+run_result run_program(const std::string &program, const std::vector<std::string> &args,
+                       const run_options &opts = {});
+
+std::string read_file(const std::string &path);
+void write_file(const std::string &path, const std::string &bytes);

@@ -1,0 +1,26 @@
+#include "temp_dir.h"
+
+#include <cstdlib>
+#include <ftw.h>
+#include <unistd.h>
+
+namespace {
+int remove_entry(const char *p, const struct stat *, int, struct FTW *)
+{
+    return remove(p);
+}
+} // namespace
+
+temp_dir::temp_dir()
+{
+    const char *base = getenv("TMPDIR");
+    std::string templ = std::string(base && *base ? base : "/tmp") + "/okt-test-XXXXXX";
+    if (mkdtemp(templ.data()))
+        path = templ;
+}
+
+temp_dir::~temp_dir()
+{
+    if (!path.empty())
+        nftw(path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+}
