@@ -35,14 +35,22 @@ long long now_ms()
 
 } // namespace
 
+namespace {
+std::string dir_or(const char *env_name, const char *fallback)
+{
+    const char *v = getenv(env_name);
+    return std::string(v && *v ? v : fallback);
+}
+} // namespace
+
 std::string bin_path(const std::string &name)
 {
-    return std::string(OKT_BIN_DIR) + "/" + name;
+    return dir_or("OKT_TEST_PROGRAM_DIR", OKT_BIN_DIR) + "/" + name;
 }
 
 std::string lib_path(const std::string &name)
 {
-    return std::string(OKT_LIB_DIR) + "/" + name;
+    return dir_or("OKT_TEST_LIBRARY_DIR", OKT_LIB_DIR) + "/" + name;
 }
 
 std::string source_path(const std::string &relative)

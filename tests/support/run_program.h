@@ -19,9 +19,10 @@ struct run_result {
     bool timed_out = false;
 };
 
-// Path of a program in the build tree's bin folder.
+// Path of a program under test: the build tree's bin folder, or OKT_TEST_PROGRAM_DIR when set
+// (a cross build's programs, started through the launcher).
 std::string bin_path(const std::string &name);
-// Path of a shared library in the build tree's lib folder.
+// Path of a preload library under test: the build's lib folder, or OKT_TEST_LIBRARY_DIR.
 std::string lib_path(const std::string &name);
 // Path below the source tree.
 std::string source_path(const std::string &relative);
