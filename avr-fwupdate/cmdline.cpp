@@ -1,1 +1,99 @@
-// placeholder
+#include "cmdline.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+struct baud_entry {
+    long baud;
+    speed_t speed;
+};
+
+constexpr baud_entry BAUD_TABLE[] = {
+    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
+};
+
+constexpr int PACK_MODE_ARGC = 4; // pack option, output file, data file, EEPROM file
+
+bool begins_with(const char *arg, const char *prefix)
+{
+    return strncmp(arg, prefix, strlen(prefix)) == 0;
+}
+
+int verbosity_option(const char *arg)
+{
+    if (begins_with(arg, "-vv"))
+        return 2;
+    if (begins_with(arg, "-v"))
+        return 1;
+    return 0;
+}
+
+} // namespace
+
+speed_t baud_to_speed(long baud)
+{
+    for (const baud_entry &e : BAUD_TABLE)
+        if (e.baud == baud)
+            return e.speed;
+    return 0;
+}
+
+cmdline_result decode_command_line(int argc, char *const argv[], command_line *args)
+{
+    const int nargs = argc - 1;
+    *args = command_line{};
+
+    if (nargs == PACK_MODE_ARGC && begins_with(argv[1], "-pack")) {
+        if (begins_with(argv[1], "-pack1"))
+            args->mode = MODE_PACK_V1;
+        else if (begins_with(argv[1], "-pack2"))
+            args->mode = MODE_PACK_V2;
+        else
+            args->mode = MODE_PACK_V3;
+        args->pack_file = argv[2];
+        args->data_file = argv[3];
+        args->eep_file = argv[4];
+        return CMDLINE_OK;
+    }
+
+    if (nargs < 3 || nargs > 5)
+        return CMDLINE_USAGE;
+    // A verbosity option as the only argument after the baud rate names no file at all.
+    if (nargs == 3 && verbosity_option(argv[3]) != 0)
+        return CMDLINE_USAGE;
+
+    args->devnode = argv[1];
+    args->baud = strtol(argv[2], nullptr, 10);
+    args->speed = baud_to_speed(args->baud);
+    if (args->speed == 0)
+        return CMDLINE_BAD_BAUD;
+
+    switch (nargs) {
+    case 3:
+        args->mode = MODE_UPDATE_PACK;
+        args->pack_file = argv[3];
+        break;
+    case 4:
+        args->verbosity = verbosity_option(argv[3]);
+        if (args->verbosity != 0) {
+            args->mode = MODE_UPDATE_PACK;
+            args->pack_file = argv[4];
+        } else {
+            args->mode = MODE_UPDATE_HEX;
+            args->data_file = argv[3];
+            args->eep_file = argv[4];
+        }
+        break;
+    default:
+        // With five arguments a third that is no verbosity option is ignored.
+        args->verbosity = verbosity_option(argv[3]);
+        args->mode = MODE_UPDATE_HEX;
+        args->data_file = argv[4];
+        args->eep_file = argv[5];
+        break;
+    }
+    return CMDLINE_OK;
+}

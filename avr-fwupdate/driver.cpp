@@ -1,1 +1,193 @@
-// placeholder
+#include "driver.h"
+
+#include "avr_protocol.h"
+#include "cmdline.h"
+#include "firmware_image.h"
+#include "ihex.h"
+#include "owners.h"
+#include "pack.h"
+#include "serial_link.h"
+#include "verbosity.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+enum driver_exit {
+    EXIT_UPDATED = 0,
+    EXIT_USAGE = 1,
+    EXIT_PORT_OPEN = 2,
+    EXIT_BAD_BAUD = 3,
+    EXIT_PACK_OPEN = 3,
+    EXIT_PORT_CONFIG = 4,
+    EXIT_PREPARE = 5,
+    EXIT_VERSION = 6,
+    EXIT_PACK_HEAD = 10,
+};
+
+// The four buffers the loaders hand over; the driver owns them until it exits.
+struct firmware {
+    byte_buffer fw_image;
+    byte_buffer eep_image;
+    byte_buffer fw_map;
+    byte_buffer eep_map;
+};
+
+struct raw_firmware {
+    unsigned char *fw_image = nullptr;
+    unsigned char *eep_image = nullptr;
+    unsigned char *fw_map = nullptr;
+    unsigned char *eep_map = nullptr;
+};
+
+void take(firmware *fw, const raw_firmware &raw)
+{
+    fw->fw_image.reset(raw.fw_image);
+    fw->eep_image.reset(raw.eep_image);
+    fw->fw_map.reset(raw.fw_map);
+    fw->eep_map.reset(raw.eep_map);
+}
+
+void print_banner()
+{
+    puts("OKT32 Baseboard AVR Firmware update tool 0.43");
+    puts("For service use on OKT32 baseboards only; interrupting an update leaves the AVR in its "
+         "boot loader.");
+    puts("");
+}
+
+int run_packer(const command_line &args)
+{
+    switch (args.mode) {
+    case MODE_PACK_V1:
+        return pack_write_v1(args.pack_file, args.data_file, args.eep_file);
+    case MODE_PACK_V2:
+        return pack_write_v2(args.pack_file, args.data_file, args.eep_file);
+    case MODE_PACK_V3:
+        return pack_write_v3(args.pack_file, args.data_file, args.eep_file);
+    case MODE_UPDATE_PACK:
+    case MODE_UPDATE_HEX:
+        break;
+    }
+    return EXIT_USAGE;
+}
+
+int load_pack(const char *path, firmware *fw)
+{
+    unique_fd file(open(path, O_RDONLY));
+    if (file.get() < 0) {
+        printf("file open/stat/read error %s\n", path);
+        return EXIT_PACK_OPEN;
+    }
+    unsigned char bytes[PACK_HEAD_SIZE];
+    if (read(file.get(), bytes, sizeof bytes) != static_cast<ssize_t>(sizeof bytes)) {
+        puts("cannot read pack head");
+        return EXIT_PACK_HEAD;
+    }
+    pack_head head;
+    pack_head_decode(bytes, &head);
+    raw_firmware raw;
+    int rc = pack_read(file.get(), &head, &raw.fw_image, &raw.eep_image, &raw.fw_map, &raw.eep_map);
+    if (rc == 0)
+        take(fw, raw);
+    return rc;
+}
+
+int load_hex_pair(const char *data_file, const char *eep_file, firmware *fw)
+{
+    raw_firmware raw;
+    uint32_t fw_len = 0;
+    uint32_t eep_len = 0;
+    int rc = load_firmware_pair(data_file, eep_file, &raw.fw_image, &raw.eep_image, &raw.fw_map,
+                                &raw.eep_map, &fw_len, &eep_len);
+    if (rc == 0)
+        take(fw, raw);
+    return rc;
+}
+
+// Prepare, version check, flash blocks, EEPROM blocks, end: nothing more is sent after a failure.
+int talk_to_avr(int port, const firmware &fw)
+{
+    if (avr_prepare(port) != 0) {
+        puts("cannot prepare AVR for update!");
+        return EXIT_PREPARE;
+    }
+    if (avr_check_version(port, fw.eep_image.get()) != 0)
+        return EXIT_VERSION;
+
+    int status = avr_upload_blocks(port, fw.fw_image.get(), fw.fw_map.get(),
+                                   static_cast<int>(FW_BLOCK_COUNT), AVR_FLASH);
+    if (status != 0) {
+        puts("\n\nWARNING: CODE UPDATE FAILED! ABORTING!");
+        return status;
+    }
+    status = avr_upload_blocks(port, fw.eep_image.get(), fw.eep_map.get(),
+                               static_cast<int>(EEP_BLOCK_COUNT), AVR_EEPROM);
+    if (status != 0) {
+        puts("\n\nWARNING: EEPROM UPDATE FAILED! ABORTING!");
+        return status;
+    }
+    const char *message = "";
+    int code = avr_finish(port, &message);
+    puts(message);
+    return code;
+}
+
+int run_port_stage(const command_line &args, const firmware &fw)
+{
+    int fd = -1;
+    switch (open_comm_port(args.devnode, args.speed, &fd)) {
+    case COMM_OPEN_OK:
+        break;
+    case COMM_OPEN_FAILED:
+        printf("cannot open comm port '%s'\n", args.devnode);
+        return EXIT_PORT_OPEN;
+    case COMM_CONFIG_FAILED:
+        puts("cannot set baud rate!");
+        return EXIT_PORT_CONFIG;
+    }
+    unique_fd port(fd);
+    return talk_to_avr(port.get(), fw);
+}
+
+} // namespace
+
+int run_updater(int argc, char **argv)
+{
+    print_banner();
+
+    command_line args;
+    switch (decode_command_line(argc, argv, &args)) {
+    case CMDLINE_OK:
+        break;
+    case CMDLINE_USAGE:
+        printf("usage: %s <devnode> <baud> [-v[v]] <packfile>\n", argv[0]);
+        return EXIT_USAGE;
+    case CMDLINE_BAD_BAUD:
+        printf("unsupported baudrate %d\n", static_cast<int>(args.baud));
+        return EXIT_BAD_BAUD;
+    }
+    if (args.mode != MODE_UPDATE_PACK && args.mode != MODE_UPDATE_HEX)
+        return run_packer(args);
+
+    verbosity = args.verbosity;
+    if (verbosity >= VERBOSITY_VERBOSE) {
+        printf("port '%s' baud %lu verbose %d ", args.devnode,
+               static_cast<unsigned long>(args.baud), verbosity);
+        if (args.mode == MODE_UPDATE_PACK)
+            printf("packfile %s\n", args.pack_file);
+        else
+            printf("datafile %s eepromfile %s\n", args.data_file, args.eep_file);
+    }
+
+    firmware fw;
+    int rc = args.mode == MODE_UPDATE_PACK ? load_pack(args.pack_file, &fw)
+                                           : load_hex_pair(args.data_file, args.eep_file, &fw);
+    if (rc != 0)
+        return rc;
+    return run_port_stage(args, fw);
+}

@@ -1,1 +1,7 @@
-int main() { return 0; }
+// avr-fwupdate: updates the baseboard AVR's firmware over its boot loader, or builds PACK files.
+#include "driver.h"
+
+int main(int argc, char **argv)
+{
+    return run_updater(argc, argv);
+}
