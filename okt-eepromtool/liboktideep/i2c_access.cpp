@@ -1,1 +1,70 @@
-// Placeholder until the library lands.
+#include "i2c_access.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <linux/i2c-dev.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+extern "C" {
+#include <i2c/smbus.h>
+}
+
+namespace
+{
+
+constexpr int WRITE_MESSAGE_SIZE = 2; // bytes: EEPROM offset, data byte
+
+// The caller hands the address in the 8-bit form of the module table; the kernel wants 7 bits.
+int select_device(int fd, unsigned char addr)
+{
+    // Without force: a device claimed by a kernel driver must not be written behind its back.
+    return ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr >> 1));
+}
+
+// The EEPROM ignores everything until its internal write cycle is over, so each byte must be
+// stored before the next one is sent. A timed sleep rather than a counted loop: the wait must not
+// depend on the processor's speed.
+void wait_write_cycle()
+{
+    struct timespec left = {0, EEPROM_WRITE_CYCLE_NS};
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &left, &left) == EINTR) {
+    }
+}
+
+} // namespace
+
+int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count)
+{
+    if (fd < 0)
+        return -1;
+    if (select_device(fd, addr) < 0)
+        return -1;
+    for (int i = 0; i < count; i++) {
+        int value = i2c_smbus_read_byte_data(fd, static_cast<unsigned char>(i));
+        if (value < 0)
+            return -1;
+        buf[i] = static_cast<unsigned char>(value);
+    }
+    return 0;
+}
+
+int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count)
+{
+    if (fd < 0)
+        return -1;
+    if (select_device(fd, addr) < 0) {
+        printf("i2c_write: cannot set slave addr!\n");
+        return -1;
+    }
+    for (int i = 0; i < count; i++) {
+        unsigned char message[WRITE_MESSAGE_SIZE] = {static_cast<unsigned char>(i), data[i]};
+        if (write(fd, message, WRITE_MESSAGE_SIZE) != WRITE_MESSAGE_SIZE) {
+            printf("i2c_write: write error at %d\n", i);
+            return -1;
+        }
+        wait_write_cycle();
+    }
+    return 0;
+}

@@ -1,2 +1,170 @@
-// Placeholder until the library lands.
 #include "oktideep.h"
+
+#include "i2c_access.h"
+#include "owners.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+
+namespace
+{
+
+constexpr int TABLE_ENTRIES = 5; // four modules and the end entry
+
+// Last byte of each text field; kept 0 so every text ends inside its field.
+constexpr size_t TEXT_TERMINATOR_OFFSETS[] = {
+    offsetof(okt_eep_data, desc_string) + sizeof(okt_eep_data::desc_string) - 1,
+    offsetof(okt_eep_data, rev_string) + sizeof(okt_eep_data::rev_string) - 1,
+    offsetof(okt_eep_data, serial) + sizeof(okt_eep_data::serial) - 1,
+};
+
+constexpr int SERIAL_TEXT_BYTES = 15;
+constexpr int CKSUM_FIRST_BYTE = 4;
+constexpr int CKSUM_BYTE_COUNT = 59;
+
+struct module_layout {
+    int32_t role;
+    uint8_t bus;
+    uint8_t addr;
+    int32_t state;
+};
+
+// The board's modules in reading order.
+constexpr module_layout MODULES[] = {
+    {ROLE_CPU, 0, 0xA0, 1},
+    {ROLE_BASEBOARD, 1, 0xA0, 0},
+    {ROLE_EXTMOD0, 0, 0xA4, 0},
+    {ROLE_EXTMOD1, 0, 0xA6, 0},
+};
+static_assert(sizeof(MODULES) / sizeof(MODULES[0]) == TABLE_ENTRIES - 1, "table size");
+
+const char *const BUS_DEVICES[] = {"/dev/i2c-0", "/dev/i2c-1"};
+constexpr int BUS_COUNT = 2;
+
+unsigned char *record_bytes(okt_eep_data *data)
+{
+    return reinterpret_cast<unsigned char *>(data);
+}
+
+const unsigned char *record_bytes(const okt_eep_data *data)
+{
+    return reinterpret_cast<const unsigned char *>(data);
+}
+
+} // namespace
+
+uint32_t okt_eep_get_bootcntr(const okt_eep_data *data)
+{
+    return static_cast<uint32_t>(data->bootcntr[0]) |
+           static_cast<uint32_t>(data->bootcntr[1]) << 8 |
+           static_cast<uint32_t>(data->bootcntr[2]) << 16 |
+           static_cast<uint32_t>(data->bootcntr[3]) << 24;
+}
+
+void okt_eep_set_bootcntr(okt_eep_data *data, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        data->bootcntr[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+okt_eep_modinfo *okt_eep_init()
+{
+    auto *table = static_cast<okt_eep_modinfo *>(calloc(TABLE_ENTRIES, sizeof(okt_eep_modinfo)));
+    if (!table)
+        return nullptr;
+    int i = 0;
+    for (const module_layout &m : MODULES) {
+        table[i].role = m.role;
+        table[i].bus = m.bus;
+        table[i].addr = m.addr;
+        table[i].state = m.state;
+        i++;
+    }
+    table[i].role = ROLE_END;
+    return table;
+}
+
+int okt_eep_probe(okt_eep_modinfo *table, int verbose)
+{
+    unique_fd bus0(open(BUS_DEVICES[0], O_RDWR));
+    if (bus0.get() < 0) {
+        if (verbose)
+            puts("cannot open /dev/i2c-0");
+        return -1;
+    }
+    unique_fd bus1(open(BUS_DEVICES[1], O_RDWR));
+    if (bus1.get() < 0) {
+        if (verbose)
+            puts("cannot open /dev/i2c-1");
+        return -2;
+    }
+    if (verbose)
+        puts("\n--------- READING EEPROMS -----------\n");
+    for (okt_eep_modinfo *m = table; m->role != ROLE_END; m++) {
+        if (verbose) {
+            printf(" bus %d dev 0x%02x... ", m->bus, m->addr);
+            fflush(stdout);
+        }
+        // A bus number outside the table's two buses gets no descriptor, so its read fails.
+        int fd = m->bus == 0 ? bus0.get() : m->bus == 1 ? bus1.get() : -1;
+        if (i2c_read(fd, m->addr, record_bytes(&m->data), OKT_EEP_RECORD_SIZE) != 0) {
+            if (verbose)
+                puts("i2c error. Assuming no device.");
+            m->state = STATE_NO_DEVICE;
+        } else {
+            okt_eep_sanitize_entry(m);
+            if (verbose)
+                puts("OK.");
+        }
+    }
+    if (verbose)
+        puts("\n-------- READING DONE -------------");
+    // bus1 closes before bus0: reverse order of declaration.
+    return 0;
+}
+
+void okt_eep_sanitize_entry(okt_eep_modinfo *entry)
+{
+    for (size_t offset : TEXT_TERMINATOR_OFFSETS)
+        record_bytes(&entry->data)[offset] = 0;
+}
+
+okt_eep_modinfo *okt_eep_get_modinfo(okt_eep_modinfo *table, int role)
+{
+    for (okt_eep_modinfo *m = table; m->role != ROLE_END; m++) {
+        if (m->role == role)
+            return m;
+    }
+    return nullptr;
+}
+
+int okt_eep_mod_get_serial(const okt_eep_modinfo *entry, char **buf)
+{
+    if (!entry || !buf || !*buf)
+        return -1;
+    memset(*buf, 0, sizeof(entry->data.serial));
+    memcpy(*buf, entry->data.serial, SERIAL_TEXT_BYTES);
+    return 0;
+}
+
+uint8_t okt_eep_cksum_data(const unsigned char *area)
+{
+    unsigned sum = 0;
+    for (int i = 0; i < CKSUM_BYTE_COUNT; i++)
+        sum += area[CKSUM_FIRST_BYTE + i];
+    return static_cast<uint8_t>(sum);
+}
+
+int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
+{
+    if (!entry)
+        return -1;
+    if (entry->bus >= BUS_COUNT)
+        return -2;
+    unique_fd bus(open(BUS_DEVICES[entry->bus], O_RDWR));
+    if (bus.get() < 0)
+        return -3;
+    return i2c_write(bus.get(), entry->addr, record_bytes(&entry->data), OKT_EEP_RECORD_SIZE);
+}

@@ -1,0 +1,19 @@
+// Byte transfers between memory and one serial EEPROM with a one-byte word address on an i2c-dev
+// bus. Internal to liboktideep: only the library's record operations call these.
+#pragma once
+
+// Time the EEPROM needs to store one written byte before it answers again. 24C02-class parts
+// specify at most 5 ms for a byte write cycle.
+constexpr long EEPROM_WRITE_CYCLE_NS = 5000000; // nanoseconds
+
+// Reads `count` bytes from EEPROM offsets 0..count-1 of the device at the 8-bit address `addr`
+// (shifted right by one for the kernel) on the bus open as `fd`, one SMBus read-byte-data per
+// byte. 0 when all bytes were read; -1 on any failure, with buf[0..i-1] holding the bytes read
+// before the failing offset i and the rest of buf untouched. Prints nothing.
+int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count);
+
+// Writes `count` bytes of `data` to EEPROM offsets 0..count-1, one plain 2-byte write (offset,
+// byte) per byte, waiting EEPROM_WRITE_CYCLE_NS after each. 0 when all bytes were written; -1 on
+// any failure after printing "i2c_write: cannot set slave addr!" or "i2c_write: write error at N".
+// Bytes before a failing offset stay written.
+int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count);
