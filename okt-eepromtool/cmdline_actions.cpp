@@ -1,2 +1,130 @@
-// Placeholder until the tool lands.
 #include "cmdline_actions.h"
+
+#include "owners.h"
+#include "tool_roles.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+enum action_kind { ACTION_SERIAL, ACTION_TYPE, ACTION_DUMP, ACTION_SET };
+
+struct action {
+    const char *word;
+    action_kind kind;
+    int role; // the module acted on; unused by the type words
+};
+
+// Matched in this order, each word over its own length only, so "setbbx" acts as "setbb" and
+// "serialcpu" must come before anything it could be a prefix of.
+constexpr action ACTIONS[] = {
+    {"serialcpu", ACTION_SERIAL, ROLE_CPU},  {"serialbb", ACTION_SERIAL, ROLE_BASEBOARD},
+    {"typecpu", ACTION_TYPE, ROLE_CPU},      {"typebb", ACTION_TYPE, ROLE_BASEBOARD},
+    {"dumpext0", ACTION_DUMP, ROLE_EXTMOD0}, {"dumpext1", ACTION_DUMP, ROLE_EXTMOD1},
+    {"setext0", ACTION_SET, ROLE_EXTMOD0},   {"setext1", ACTION_SET, ROLE_EXTMOD1},
+    {"dumpbb", ACTION_DUMP, ROLE_BASEBOARD}, {"setbb", ACTION_SET, ROLE_BASEBOARD},
+};
+
+constexpr int FILE_ACTION_ARGC = 3; // program, word, path
+constexpr mode_t DUMP_FILE_MODE = 0644;
+
+const action *find_action(const char *arg)
+{
+    for (const action &a : ACTIONS) {
+        if (strncmp(arg, a.word, strlen(a.word)) == 0)
+            return &a;
+    }
+    return nullptr;
+}
+
+int print_serial(const okt_eep_modinfo *entry)
+{
+    char text[sizeof(entry->data.serial)];
+    char *buf = text;
+    okt_eep_mod_get_serial(entry, &buf);
+    puts(text);
+    return entry->state == STATE_NO_DEVICE ? CMDLINE_FAILED : 0;
+}
+
+} // namespace
+
+void print_usage()
+{
+    puts("usage: okt-eepromtool                          interactive editor\n"
+         "       okt-eepromtool serialcpu | serialbb     print a serial number\n"
+         "       okt-eepromtool typecpu | typebb         no output\n"
+         "       okt-eepromtool dumpext0 | dumpext1 | dumpbb FILE\n"
+         "                                               save a module's record to FILE\n"
+         "       okt-eepromtool setext0 | setext1 | setbb FILE\n"
+         "                                               write FILE's 128 bytes to a module");
+}
+
+int main_cmdline(int argc, char **argv, okt_eep_modinfo *table)
+{
+    const action *a = argc >= 2 ? find_action(argv[1]) : nullptr;
+    bool needs_file = a && (a->kind == ACTION_DUMP || a->kind == ACTION_SET);
+    if (!a || (needs_file && argc != FILE_ACTION_ARGC)) {
+        print_usage();
+        return CMDLINE_USAGE;
+    }
+
+    if (okt_eep_probe(table, 0) != 0)
+        return -1;
+
+    okt_eep_modinfo *entry = okt_eep_get_modinfo(table, a->role);
+    switch (a->kind) {
+    case ACTION_SERIAL:
+        return print_serial(entry);
+    case ACTION_TYPE:
+        return 0;
+    case ACTION_DUMP:
+        return dump_data(entry, argv[2]) == 0 ? 0 : CMDLINE_FAILED;
+    case ACTION_SET:
+        return set_data(entry, argv[2]);
+    }
+    return 0;
+}
+
+int dump_data(const okt_eep_modinfo *entry, const char *path)
+{
+    if (!entry || !path)
+        return -1;
+    unique_fd fd(open(path, O_RDWR | O_CREAT | O_TRUNC, DUMP_FILE_MODE));
+    if (fd.get() < 0) {
+        printf("cannot create '%s'\n", path);
+        return -2;
+    }
+    if (write(fd.get(), &entry->data, OKT_EEP_RECORD_SIZE) != OKT_EEP_RECORD_SIZE) {
+        puts("WARNING: not all of eep data written!");
+        return -3;
+    }
+    return 0;
+}
+
+int set_data(okt_eep_modinfo *entry, const char *path)
+{
+    if (!entry || !path)
+        return -1;
+    ssize_t got;
+    {
+        unique_fd fd(open(path, O_RDONLY));
+        if (fd.get() < 0) {
+            printf("cannot open '%s'\n", path);
+            return -2;
+        }
+        // One read straight into the record; bytes past the 128th are ignored.
+        got = read(fd.get(), &entry->data, OKT_EEP_RECORD_SIZE);
+    }
+    if (got != OKT_EEP_RECORD_SIZE) {
+        puts("ERROR: not 128bytes read");
+        return -3;
+    }
+    int result = okt_eep_write_modinfo(entry);
+    if (result != 0)
+        printf("Writing EEPROM failed with %d\n", result);
+    return result;
+}
