@@ -41,7 +41,13 @@ struct parse_cursor {
 const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint32_t *value);
 
 // Parses `len` bytes of HEX text into a new image of image_size bytes with block_count map
-// entries. end_addr, when given, receives the highest end address on success.
+// entries. end_addr, when given, receives the highest end address on success; it never exceeds
+// image_size.
+// Records: 0 data, 1 end of file, 2 extended segment base (value << 4), 4 extended linear base
+// (value << 16); either base replaces the other. Other types print "UNSUPPORTED RECTYPE %lu" and
+// are skipped. Records of types 0, 1, 2 and 4 must carry a correct checksum. The text parses only
+// if it holds an end-of-file record after data; a record reaching beyond the image (or its block
+// map) fails the parse instead of being dropped. Every failure prints one line and gives 7.
 int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
                std::size_t image_size, std::size_t block_count, uint32_t *end_addr);
 
@@ -57,5 +63,7 @@ int load_firmware_pair(const char *data_path, const char *eep_path, unsigned cha
                        uint32_t *fw_len, uint32_t *eep_len);
 
 // Writes the flash word sum (of the fw_len / 4 little-endian words at the image start, most
-// significant byte first) and fw_len (bits 0-15, low two bits cleared) into EEPROM bytes 16-23.
+// significant byte first), two zero bytes and fw_len (bits 0-15, low byte first, low two bits
+// cleared) into EEPROM bytes 16-23. fw_len must not exceed the flash image's size. Touches no
+// other byte and no block map.
 void stamp_fw_checksum(unsigned char *eep_image, const unsigned char *fw_image, uint32_t fw_len);
