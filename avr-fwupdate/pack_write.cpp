@@ -1,6 +1,236 @@
-// Placeholder until the PACK code lands.
 #include "pack.h"
 
-int pack_write_v1(const char *, const char *, const char *) { return -1; }
-int pack_write_v2(const char *, const char *, const char *) { return -1; }
-int pack_write_v3(const char *, const char *, const char *) { return -1; }
+#include "firmware_image.h"
+#include "ihex.h"
+#include "owners.h"
+#include "pack_internal.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+enum pack_write_result {
+    PACK_WRITE_OK = 0,
+    PACK_WRITE_NO_OUTPUT = -1,
+    PACK_WRITE_INPUT = -2,
+    PACK_WRITE_NO_DATA_FILE = -3,
+    PACK_WRITE_V1_READ = -4,
+    PACK_WRITE_COMPRESS = -5,
+    PACK_WRITE_NO_CBUF = -6,
+};
+
+// The parsed HEX pair of versions 2 and 3; the loader allocates, these owners free.
+struct loaded_pair {
+    byte_buffer fw_image;
+    byte_buffer eep_image;
+    byte_buffer fw_map;
+    byte_buffer eep_map;
+    uint32_t fw_len = 0;
+    uint32_t eep_len = 0;
+};
+
+pack_head new_head(uint32_t version)
+{
+    pack_head head;
+    memset(&head, 0, sizeof head);
+    head.magic = PACK_MAGIC;
+    head.version = version;
+    return head;
+}
+
+int open_output(const char *out_path, pack_output *out)
+{
+    if (pack_output_open(out_path, out) != 0) {
+        printf("cannot open for writing %s\n", out_path);
+        return PACK_WRITE_NO_OUTPUT;
+    }
+    return PACK_WRITE_OK;
+}
+
+// Head, EEPROM payload, flash payload, each with one write call; then the finished file replaces
+// the output. A compressed flash payload also names its uncompressed length on the data line.
+int write_pack(const char *out_path, pack_output *out, const pack_head &head,
+               const unsigned char *eep, const unsigned char *fw, bool compressed)
+{
+    printf("Size EEP: %08d cksum %08lx\nSize FW:  %08d cksum %08lx\n",
+           static_cast<int>(head.eep_size), static_cast<unsigned long>(head.eep_cksum),
+           static_cast<int>(head.fw_size), static_cast<unsigned long>(head.fw_cksum));
+
+    unsigned char bytes[PACK_HEAD_SIZE];
+    pack_head_encode(&head, bytes);
+    printf("Writing HEAD... ");
+    ssize_t n = write(out->fd.get(), bytes, sizeof bytes);
+    if (n != static_cast<ssize_t>(sizeof bytes)) {
+        puts("cannot write!");
+        return static_cast<int>(n);
+    }
+
+    printf("OK\nWriting EEP  (%d bytes) ... ", static_cast<int>(head.eep_size));
+    n = write(out->fd.get(), eep, head.eep_size);
+    if (n != static_cast<ssize_t>(head.eep_size)) {
+        puts("cannot write eep data");
+        return static_cast<int>(n);
+    }
+
+    if (compressed)
+        printf("OK\nWriting DATA (%d bytes [%d real]) ...", static_cast<int>(head.fw_size),
+               static_cast<int>(head.fw_raw_size));
+    else
+        printf("OK\nWriting DATA (%d bytes) ...", static_cast<int>(head.fw_size));
+    n = write(out->fd.get(), fw, head.fw_size);
+    if (n != static_cast<ssize_t>(head.fw_size)) {
+        puts("cannot write fw data");
+        return static_cast<int>(n);
+    }
+    puts("OK");
+
+    if (pack_output_commit(out_path, out) != 0) {
+        printf("cannot replace %s\n", out_path);
+        return PACK_WRITE_NO_OUTPUT;
+    }
+    return PACK_WRITE_OK;
+}
+
+// Reads a whole HEX text. 0, or PACK_WRITE_V1_READ after printing short_read_msg or the
+// allocation message.
+int read_text(int fd, byte_buffer *text, uint32_t *len, const char *short_read_msg)
+{
+    off_t size = lseek(fd, 0, SEEK_END);
+    if (size < 0 || lseek(fd, 0, SEEK_SET) != 0 || static_cast<uint64_t>(size) > UINT32_MAX) {
+        puts(short_read_msg);
+        return PACK_WRITE_V1_READ;
+    }
+    // One byte more than needed, so an empty file still gets a buffer to point at.
+    text->reset(static_cast<unsigned char *>(malloc(static_cast<std::size_t>(size) + 1)));
+    if (!text->get()) {
+        puts("memory alloc error!");
+        return PACK_WRITE_V1_READ;
+    }
+    if (read(fd, text->get(), static_cast<std::size_t>(size)) != size) {
+        puts(short_read_msg);
+        return PACK_WRITE_V1_READ;
+    }
+    *len = static_cast<uint32_t>(size);
+    return PACK_WRITE_OK;
+}
+
+// Loads and stamps the pair for versions 2 and 3; 0 or PACK_WRITE_INPUT after the messages.
+int load_pair(const char *data_path, const char *eep_path, loaded_pair *pair)
+{
+    unsigned char *fw_image = nullptr;
+    unsigned char *eep_image = nullptr;
+    unsigned char *fw_map = nullptr;
+    unsigned char *eep_map = nullptr;
+    int rc = load_firmware_pair(data_path, eep_path, &fw_image, &eep_image, &fw_map, &eep_map,
+                                &pair->fw_len, &pair->eep_len);
+    if (rc != 0) {
+        puts("errors found in data files; aborting.");
+        return PACK_WRITE_INPUT;
+    }
+    pair->fw_image.reset(fw_image);
+    pair->eep_image.reset(eep_image);
+    pair->fw_map.reset(fw_map);
+    pair->eep_map.reset(eep_map);
+    // The payloads are cut from full-size images: a length past an image would read beyond it.
+    if (pair->fw_len > FW_IMAGE_SIZE || pair->eep_len > EEP_IMAGE_SIZE) {
+        puts("errors found in data files; aborting.");
+        return PACK_WRITE_INPUT;
+    }
+    stamp_fw_checksum(pair->eep_image.get(), pair->fw_image.get(), pair->fw_len);
+    return PACK_WRITE_OK;
+}
+
+} // namespace
+
+int pack_write_v1(const char *out_path, const char *data_path, const char *eep_path)
+{
+    puts("Packing firmware files (V1)");
+    pack_head head = new_head(1);
+    pack_output out;
+    int rc = open_output(out_path, &out);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    unique_fd eep_file(open(eep_path, O_RDONLY | O_CLOEXEC));
+    if (eep_file.get() < 0) {
+        printf("cannot open for reading %s\n", eep_path);
+        return PACK_WRITE_INPUT;
+    }
+    unique_fd data_file(open(data_path, O_RDONLY | O_CLOEXEC));
+    if (data_file.get() < 0) {
+        printf("cannot open for reading %s\n", data_path);
+        return PACK_WRITE_NO_DATA_FILE;
+    }
+
+    byte_buffer eep_text;
+    byte_buffer data_text;
+    rc = read_text(eep_file.get(), &eep_text, &head.eep_size, "could not read all of eep");
+    if (rc != PACK_WRITE_OK)
+        return rc;
+    rc = read_text(data_file.get(), &data_text, &head.fw_size, "could not read all of data");
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    head.eep_cksum = pack_checksum(eep_text.get(), head.eep_size);
+    head.fw_cksum = pack_checksum(data_text.get(), head.fw_size);
+    return write_pack(out_path, &out, head, eep_text.get(), data_text.get(), false);
+}
+
+int pack_write_v2(const char *out_path, const char *data_path, const char *eep_path)
+{
+    puts("Packing firmware files (V2)");
+    pack_head head = new_head(2);
+    pack_output out;
+    int rc = open_output(out_path, &out);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    loaded_pair pair;
+    rc = load_pair(data_path, eep_path, &pair);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    head.eep_size = pair.eep_len;
+    head.fw_size = pair.fw_len;
+    head.eep_cksum = pack_checksum(pair.eep_image.get(), pair.eep_len);
+    head.fw_cksum = pack_checksum(pair.fw_image.get(), pair.fw_len);
+    return write_pack(out_path, &out, head, pair.eep_image.get(), pair.fw_image.get(), false);
+}
+
+int pack_write_v3(const char *out_path, const char *data_path, const char *eep_path)
+{
+    puts("Packing firmware files (V3)");
+    pack_head head = new_head(3);
+    pack_output out;
+    int rc = open_output(out_path, &out);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    loaded_pair pair;
+    rc = load_pair(data_path, eep_path, &pair);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    std::size_t capacity = pack_bz_capacity(pair.fw_len);
+    byte_buffer cbuf(static_cast<unsigned char *>(malloc(capacity)));
+    if (!cbuf) {
+        puts("cbuf malloc error!");
+        return PACK_WRITE_NO_CBUF;
+    }
+    unsigned int clen = static_cast<unsigned int>(capacity);
+    if (pack_bz_compress(cbuf.get(), &clen, pair.fw_image.get(), pair.fw_len) != 0) {
+        puts("compression error");
+        return PACK_WRITE_COMPRESS;
+    }
+
+    head.eep_size = pair.eep_len;
+    head.fw_size = clen;
+    head.fw_raw_size = pair.fw_len;
+    head.eep_cksum = pack_checksum(pair.eep_image.get(), pair.eep_len);
+    head.fw_cksum = pack_checksum(cbuf.get(), clen);
+    return write_pack(out_path, &out, head, pair.eep_image.get(), cbuf.get(), true);
+}
