@@ -1,22 +1,46 @@
 // Console input for the interactive editor: single keys, a line editor with its own echo, word
-// input with scanf("%s") rules, and hex-or-decimal numbers.
+// input with scanf("%s") rules, and hex-or-decimal numbers. Everything reads the standard input
+// stream and writes the standard output stream; pending output is flushed before every wait.
 #pragma once
 
 #include <cstdint>
 
 constexpr int EDIT_BUFFER_SIZE = 256; // bytes of every dialog's edit buffer
 
-// One key without Enter: 0..255, or -1 at end of input or on a read error.
+// Result of ask_s when standard input ended before Enter.
+constexpr int ASK_INPUT_ENDED = -1;
+
+// One key without Enter: 0..255, or -1 at end of input or on a read error. The terminal is in
+// non-canonical, no-echo mode only while the key is awaited; keys already buffered in the stream
+// (the rest of a line left by read_word) come first. Terminal attribute failures are ignored, so
+// a pipe works too. Once input has ended, every later call returns -1 at once.
 int getch();
 
-// Line editor over `buf` (holding the current text); at most size - 1 characters can be typed.
-// Returns 0.
+// True once standard input has ended or failed; no key will come any more.
+bool input_ended();
+
+// Line editor over `buf` (holding the current text, zero-terminated); at most size - 1
+// characters can be typed, a longer current text is kept whole. Echoes itself; Enter (line feed
+// or carriage return) finishes, backspace or delete erases the last character, the bell answers
+// an erase on an empty line and a character beyond the limit. `prompt` may be null.
+// Returns 0 after Enter, ASK_INPUT_ENDED when input ended first (buf then holds the partial
+// edit and must not be used).
 int ask_s(const char *prompt, char *buf, int size);
 
-// Reads one white-space delimited word into buf (at most EDIT_BUFFER_SIZE - 1 characters kept).
-// Returns 1 when a word was read, 0 at end of input (buf untouched).
+// Reads one white-space delimited word into buf like scanf("%s"): leading white space, empty
+// lines included, is skipped; whatever follows the word stays pending for later getch calls.
+// At most EDIT_BUFFER_SIZE - 1 characters are kept; the rest of a longer word is read and
+// dropped. Returns 1 when a word was read, 0 at end of input (buf untouched).
 int read_word(char *buf);
 
+// A number text as a 32-bit value: "0x..." and texts holding a letter a-f/A-F are hexadecimal
+// ("%lx" rules: sign, optional 0x/0X, saturating at 0xFFFFFFFF), others decimal ("atol" rules on
+// a 32-bit long: saturating at INT32_MIN/INT32_MAX, two's complement). No digits give 0.
 uint32_t read_number(const char *text);
+
+// Classifies the first `len` characters: 2 when len >= 3 and the text starts with "0x",
+// 1 when any of them is a letter a-f or A-F, else 0.
 int ishex(const char *text, unsigned len);
+
+// 1 for the letters a-f and A-F, 0 for everything else (digits included).
 int ishexdigit(int c);
