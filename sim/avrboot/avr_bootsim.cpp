@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -24,6 +25,8 @@ constexpr std::int64_t NS_PER_S = 1000000000;
 constexpr int BITS_PER_BYTE = 10; // start bit, 8 data bits, stop bit
 constexpr std::size_t READ_CHUNK = 512;
 constexpr std::int64_t NO_DEADLINE = INT64_MAX;
+constexpr unsigned DRAIN_SETTLE_MS = 10; // the kernel moves written bytes to the slave lazily
+constexpr unsigned DRAIN_STEP_US = 1000;
 
 const char *const ANSWER_ERROR = ">ERROR!!";
 const char *const DEFAULT_GARBAGE = "?GARBLE?";
@@ -604,6 +607,24 @@ avrsim_end avrsim_serve(avrsim *sim)
             if (read_input(sim, &st, now_ns()) != 0)
                 return sim->end = AVRSIM_END_ERROR;
         }
+    }
+}
+
+int avrsim_drain(avrsim *sim, unsigned limit_ms)
+{
+    if (sim->slave_fd < 0)
+        return -1;
+    usleep(DRAIN_SETTLE_MS * 1000);
+    std::int64_t end = now_ns() + (std::int64_t)limit_ms * NS_PER_MS;
+    for (;;) {
+        int queued = 0;
+        if (ioctl(sim->slave_fd, TIOCINQ, &queued) != 0)
+            return -1;
+        if (queued == 0)
+            return 0;
+        if (now_ns() >= end)
+            return -1;
+        usleep(DRAIN_STEP_US);
     }
 }
 

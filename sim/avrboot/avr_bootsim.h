@@ -36,6 +36,7 @@ constexpr std::size_t AVRSIM_STAMP_OFFSET = 16; // flash stamp: EEPROM bytes 16-
 
 constexpr unsigned AVRSIM_DEFAULT_DATA_TIMEOUT_MS = 500;    // gap allowed inside block data
 constexpr unsigned AVRSIM_DEFAULT_QUIET_TIMEOUT_MS = 60000; // serving ends after this silence
+constexpr unsigned AVRSIM_DEFAULT_DRAIN_LIMIT_MS = 2000;    // see avrsim_drain
 
 // What a rule does to the exchange it matches. The normal answer of each command:
 // "#FWUPLD\r" -> ">FWUPLD"+1, "#PGMVER\r" -> ">PGMVER"+1+fw_ident (24 bytes), block commands ->
@@ -178,6 +179,11 @@ avrsim_end avrsim_serve(avrsim *sim);
 
 // Asks a serving thread to return soon; callable from any thread, also before serving starts.
 void avrsim_stop(avrsim *sim);
+
+// Waits until the other side has read every byte sent to it, for at most limit_ms. Closing the
+// master discards what the slave has not read yet, so a program that exits after serving calls
+// this first. Returns 0 when everything was read, -1 on time-out or a closed line.
+int avrsim_drain(avrsim *sim, unsigned limit_ms);
 
 // Closes every descriptor (the updater then sees the line hang up).
 void avrsim_close(avrsim *sim);

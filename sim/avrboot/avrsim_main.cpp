@@ -316,6 +316,8 @@ int main(int argc, char **argv)
     printf("%s\n", sim->slave_path);
     fflush(stdout);
     avrsim_end end = avrsim_serve(sim.get());
+    if (end == AVRSIM_END_FINISHED)
+        avrsim_drain(sim.get(), AVRSIM_DEFAULT_DRAIN_LIMIT_MS);
     print_summary(sim.get(), end);
 
     rc = end == AVRSIM_END_FINISHED ? EXIT_FINISHED : EXIT_UNFINISHED;
