@@ -66,6 +66,10 @@ run cmake -S "$src" -B "$native" \
 run cmake --build "$native" -j$jobs
 
 step "ctest under qemu-mipsel"
+# The same settings once more through ctest's own environment: the tests' ENVIRONMENT property
+# carries only its first entry with the CMake versions in use here.
+export OKT_TEST_LAUNCHER="qemu-mipsel -L $sysroot" OKT_TEST_LAUNCHER_ENV_FLAG=-E
+export OKT_TEST_PROGRAM_DIR="$cross/bin" OKT_TEST_LIBRARY_DIR="$cross/lib"
 run ctest --test-dir "$native" -j$jobs --output-on-failure --no-tests=error
 
 step "stripped install"
