@@ -36,21 +36,38 @@ long long now_ms()
 } // namespace
 
 namespace {
-std::string dir_or(const char *env_name, const char *fallback)
+// A setting from the environment when it is set there, else the build's compiled-in choice.
+const char *setting(const char *env_name, const char *compiled)
 {
     const char *v = getenv(env_name);
-    return std::string(v && *v ? v : fallback);
+    return v ? v : compiled;
+}
+
+std::string dir_or(const char *env_name, const char *compiled, const char *fallback)
+{
+    const char *v = setting(env_name, compiled);
+    return std::string(*v ? v : fallback);
+}
+
+const char *launcher_words()
+{
+    return setting("OKT_TEST_LAUNCHER", OKT_DEFAULT_LAUNCHER);
+}
+
+const char *launcher_env_flag()
+{
+    return setting("OKT_TEST_LAUNCHER_ENV_FLAG", OKT_DEFAULT_LAUNCHER_ENV_FLAG);
 }
 } // namespace
 
 std::string bin_path(const std::string &name)
 {
-    return dir_or("OKT_TEST_PROGRAM_DIR", OKT_BIN_DIR) + "/" + name;
+    return dir_or("OKT_TEST_PROGRAM_DIR", OKT_DEFAULT_PROGRAM_DIR, OKT_BIN_DIR) + "/" + name;
 }
 
 std::string lib_path(const std::string &name)
 {
-    return dir_or("OKT_TEST_LIBRARY_DIR", OKT_LIB_DIR) + "/" + name;
+    return dir_or("OKT_TEST_LIBRARY_DIR", OKT_DEFAULT_LIBRARY_DIR, OKT_LIB_DIR) + "/" + name;
 }
 
 std::string source_path(const std::string &relative)
@@ -60,14 +77,14 @@ std::string source_path(const std::string &relative)
 
 bool launcher_in_use()
 {
-    return !split_blanks(getenv("OKT_TEST_LAUNCHER")).empty();
+    return !split_blanks(launcher_words()).empty();
 }
 
 std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
                                      const std::vector<std::string> &env)
 {
-    std::vector<std::string> argv = split_blanks(getenv("OKT_TEST_LAUNCHER"));
-    const char *flag = getenv("OKT_TEST_LAUNCHER_ENV_FLAG");
+    std::vector<std::string> argv = split_blanks(launcher_words());
+    const char *flag = launcher_env_flag();
     if (!argv.empty() && flag && *flag) {
         for (const std::string &e : env) {
             argv.push_back(flag);
@@ -84,7 +101,7 @@ run_result run_program(const std::string &program, const std::vector<std::string
 {
     run_result res;
     std::vector<std::string> argv_s = launch_argv(program, args, opts.env);
-    const char *flag = getenv("OKT_TEST_LAUNCHER_ENV_FLAG");
+    const char *flag = launcher_env_flag();
     bool env_by_flag = launcher_in_use() && flag && *flag;
 
     int in_pipe[2], out_pipe[2], err_pipe[2];
