@@ -1,0 +1,431 @@
+// okt-eepromtool's scripted actions, run as a user runs them, over emulated i2c-dev buses whose
+// EEPROMs are plain files.
+#include "run_program.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <sys/stat.h>
+
+namespace
+{
+
+constexpr size_t EEPROM_SIZE = 256; // a 24C02
+constexpr size_t RECORD_SIZE = 128;
+
+struct device {
+    const char *file;   // emulation's file name: i2c-<bus>-<7-bit address>
+    const char *serial; // serial number text stored at offset 48
+    int seed;           // pattern of the other bytes
+};
+
+const device CPU = {"i2c-0-50", "CPU-SN-000123", 11};
+const device BASEBOARD = {"i2c-1-50", "MOBO-SN-4711", 22};
+const device EXT0 = {"i2c-0-52", "EXT0-SN-1", 33};
+const device EXT1 = {"i2c-0-53", "EXT1-SN-2", 44};
+const device *const ALL[] = {&CPU, &BASEBOARD, &EXT0, &EXT1};
+
+std::string pattern(size_t n, int seed)
+{
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; i++)
+        s[i] = static_cast<char>(i * 13 + seed);
+    return s;
+}
+
+// The record bytes as the tool holds them after a read: text terminators forced to 0.
+std::string sanitized(std::string rec)
+{
+    rec[31] = rec[47] = rec[63] = '\0';
+    return rec;
+}
+
+// Lays out the four EEPROMs with distinct contents and runs the tool over them.
+struct eepromtool : ::testing::Test {
+    temp_dir dir;
+    std::vector<std::string> extra_env;
+
+    void SetUp() override
+    {
+        for (const device *d : ALL) {
+            std::string bytes = pattern(EEPROM_SIZE, d->seed);
+            std::string serial = d->serial;
+            bytes.replace(48, serial.size() + 1, serial + '\0');
+            write_file(eeprom_path(*d), bytes);
+        }
+    }
+
+    std::string eeprom_path(const device &d) const { return dir.file(d.file); }
+    std::string eeprom(const device &d) const { return read_file(eeprom_path(d)); }
+    void remove_device(const device &d) const { unlink(eeprom_path(d).c_str()); }
+    std::string log_path() const { return dir.file("i2c.log"); }
+    std::string log() const
+    {
+        struct stat st;
+        return stat(log_path().c_str(), &st) == 0 ? read_file(log_path()) : "";
+    }
+
+    run_result run(const std::vector<std::string> &args)
+    {
+        run_options opts;
+        opts.stdin_from_null = true;
+        opts.env = {"LD_PRELOAD=" + lib_path("libi2cdev-sim.so"), "I2CSIM_DIR=" + dir.path,
+                    "I2CSIM_LOG=" + log_path()};
+        opts.env.insert(opts.env.end(), extra_env.begin(), extra_env.end());
+        return run_program(bin_path("okt-eepromtool"), args, opts);
+    }
+};
+
+std::vector<std::string> log_lines(const std::string &log, const std::string &prefix)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string hex2(unsigned v)
+{
+    char b[3];
+    snprintf(b, sizeof b, "%02x", v & 0xFF);
+    return b;
+}
+
+} // namespace
+
+TEST_F(eepromtool, SerialActionsPrintTheSerialNumberOnly)
+{
+    struct expected {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const expected cases[] = {
+        {{"serialcpu"}, "CPU-SN-000123\n"},
+        {{"serialbb"}, "MOBO-SN-4711\n"},
+        {{"serialcpu", "more", "args"}, "CPU-SN-000123\n"},
+        {{"serialcpu2"}, "CPU-SN-000123\n"},
+        {{"serialbbfoo"}, "MOBO-SN-4711\n"},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        run_result r = run(c.args);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
+TEST_F(eepromtool, SerialIsCutAtFifteenCharacters)
+{
+    std::string bytes = eeprom(CPU);
+    bytes.replace(48, 16, "ABCDEFGHIJKLMNOP"); // no terminator in the EEPROM
+    write_file(eeprom_path(CPU), bytes);
+    run_result r = run({"serialcpu"});
+    EXPECT_EQ(r.out, "ABCDEFGHIJKLMNO\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(eepromtool, SerialOfAModuleThatDoesNotAnswerIsAnEmptyLineAndFails)
+{
+    struct expected {
+        const char *word;
+        std::string faults;
+        const device *absent;
+    };
+    const expected cases[] = {
+        {"serialcpu", "", &CPU},
+        {"serialbb", "", &BASEBOARD},
+        {"serialbb", "nack:1:50", nullptr},
+        {"serialcpu", "busy:0:50", nullptr}, // claimed by a kernel driver: no forced access
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(std::string(c.word) + " " + c.faults);
+        SetUp();
+        if (c.absent)
+            remove_device(*c.absent);
+        extra_env.clear();
+        if (!c.faults.empty())
+            extra_env.push_back("I2CSIM_FAULTS=" + c.faults);
+        run_result r = run({c.word});
+        EXPECT_EQ(r.out, "\n");
+        EXPECT_EQ(r.status, 1);
+    }
+    EXPECT_TRUE(log_lines(log(), "slave-force").empty());
+}
+
+TEST_F(eepromtool, TypeWordsProbeAndPrintNothing)
+{
+    for (const char *word : {"typecpu", "typebb", "typebbx"}) {
+        SCOPED_TRACE(word);
+        unlink(log_path().c_str());
+        run_result r = run({word});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.status, 0);
+        // The probe reads 128 bytes of every module, one SMBus read-byte-data each.
+        std::string l = log();
+        EXPECT_EQ(log_lines(l, "smbus").size(), 4 * RECORD_SIZE);
+        EXPECT_EQ(log_lines(l, "smbus bus=0 addr=50 read byte-data cmd=7f").size(), 1u);
+        EXPECT_EQ(log_lines(l, "smbus bus=1 addr=50 read byte-data cmd=00").size(), 1u);
+        EXPECT_TRUE(log_lines(l, "write").empty());
+        EXPECT_EQ(log_lines(l, "open").size(), log_lines(l, "close").size());
+    }
+}
+
+TEST_F(eepromtool, DumpActionsSaveTheRecordAsRead)
+{
+    struct expected {
+        std::string word;
+        const device *module;
+    };
+    const expected cases[] = {
+        {"dumpext0", &EXT0}, {"dumpext1", &EXT1}, {"dumpbb", &BASEBOARD}, {"dumpbbx", &BASEBOARD}};
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.word);
+        std::string path = dir.file(c.word + ".bin");
+        std::string before = eeprom(*c.module);
+        run_result r = run({c.word, path});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(read_file(path), sanitized(before.substr(0, RECORD_SIZE)));
+        EXPECT_EQ(eeprom(*c.module), before);
+    }
+}
+
+TEST_F(eepromtool, DumpOfAModuleThatDoesNotAnswerSavesWhatWasRead)
+{
+    remove_device(EXT1);
+    std::string path = dir.file("ext1.bin");
+    run_result r = run({"dumpext1", path});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(path), std::string(RECORD_SIZE, '\0'));
+
+    // A read that fails at offset 40 keeps the first 40 bytes and nothing after them.
+    extra_env = {"I2CSIM_FAULTS=read-fail:0:52:40"};
+    path = dir.file("ext0.bin");
+    r = run({"dumpext0", path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(path), eeprom(EXT0).substr(0, 40) + std::string(RECORD_SIZE - 40, '\0'));
+}
+
+TEST_F(eepromtool, DumpFailuresAreReportedWithoutProbeError)
+{
+    std::string missing = dir.file("no/such/dir/rec.bin");
+    struct expected {
+        std::string path;
+        std::string out;
+    };
+    const expected cases[] = {
+        {missing, "cannot create '" + missing + "'\n"},
+        {"/dev/full", "WARNING: not all of eep data written!\n"},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.path);
+        run_result r = run({"dumpext1", c.path});
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+TEST_F(eepromtool, SetActionsWriteEveryByteWithItsOwnTwoByteMessage)
+{
+    struct expected {
+        std::string word;
+        const device *module;
+        std::string bus_addr;
+    };
+    const expected cases[] = {{"setext0", &EXT0, "bus=0 addr=52"},
+                              {"setext1", &EXT1, "bus=0 addr=53"},
+                              {"setbb", &BASEBOARD, "bus=1 addr=50"},
+                              {"setext0zzz", &EXT0, "bus=0 addr=52"}};
+    int seed = 100;
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.word);
+        unlink(log_path().c_str());
+        std::string file = pattern(RECORD_SIZE, seed++);
+        std::string path = dir.file("rec.bin");
+        write_file(path, file);
+        std::string before = eeprom(*c.module);
+        std::string others[4];
+        for (int i = 0; i < 4; i++)
+            others[i] = eeprom(*ALL[i]);
+
+        run_result r = run({c.word, path});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(eeprom(*c.module), file + before.substr(RECORD_SIZE));
+        for (int i = 0; i < 4; i++) {
+            if (ALL[i] != c.module) {
+                EXPECT_EQ(eeprom(*ALL[i]), others[i]) << ALL[i]->file;
+            }
+        }
+
+        std::vector<std::string> writes = log_lines(log(), "write");
+        ASSERT_EQ(writes.size(), RECORD_SIZE);
+        for (size_t i = 0; i < RECORD_SIZE; i++) {
+            EXPECT_EQ(writes[i], "write " + c.bus_addr + " len=2 data=" + hex2(i) + " " +
+                                     hex2(static_cast<unsigned char>(file[i])) + " ok");
+        }
+        EXPECT_TRUE(log_lines(log(), "smbus bus=0 addr=52 write").empty());
+        EXPECT_EQ(log_lines(log(), "open").size(), log_lines(log(), "close").size());
+    }
+}
+
+TEST_F(eepromtool, SetTakesTheFirst128BytesOfALongerFile)
+{
+    std::string file = pattern(200, 7);
+    write_file(dir.file("rec.bin"), file);
+    std::string before = eeprom(EXT0);
+    run_result r = run({"setext0", dir.file("rec.bin")});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(eeprom(EXT0), file.substr(0, RECORD_SIZE) + before.substr(RECORD_SIZE));
+}
+
+TEST_F(eepromtool, SetFailuresPrintTheirMessageThenProbeError)
+{
+    std::string short_file = dir.file("short.bin");
+    std::string good_file = dir.file("good.bin");
+    std::string missing = dir.file("missing.bin");
+    write_file(short_file, pattern(127, 1));
+    write_file(good_file, pattern(RECORD_SIZE, 2));
+    struct expected {
+        const char *name;
+        std::string file;
+        std::string faults;
+        bool absent;
+        std::string out;
+    };
+    const expected cases[] = {
+        {"127-byte file", short_file, "", false, "ERROR: not 128bytes read\nprobe error\n"},
+        {"missing file", missing, "", false, "cannot open '" + missing + "'\nprobe error\n"},
+        {"absent device", good_file, "", true,
+         "i2c_write: write error at 0\nWriting EEPROM failed with -1\nprobe error\n"},
+        {"nacking device", good_file, "nack:0:52", false,
+         "i2c_write: write error at 0\nWriting EEPROM failed with -1\nprobe error\n"},
+        {"claimed device", good_file, "busy:0:52", false,
+         "i2c_write: cannot set slave addr!\nWriting EEPROM failed with -1\nprobe error\n"},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.absent)
+            remove_device(EXT0);
+        std::string before = c.absent ? "" : eeprom(EXT0);
+        extra_env.clear();
+        if (!c.faults.empty())
+            extra_env.push_back("I2CSIM_FAULTS=" + c.faults);
+        run_result r = run({"setext0", c.file});
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, 1);
+        if (!c.absent) {
+            EXPECT_EQ(eeprom(EXT0), before);
+        }
+    }
+}
+
+TEST_F(eepromtool, AWriteFailingAtByteTenLeavesTheRestOld)
+{
+    std::string file = pattern(RECORD_SIZE, 77);
+    write_file(dir.file("rec.bin"), file);
+    std::string before = eeprom(EXT0);
+    extra_env = {"I2CSIM_FAULTS=write-fail:0:52:10"};
+    run_result r = run({"setext0", dir.file("rec.bin")});
+    EXPECT_EQ(r.out, "i2c_write: write error at 10\nWriting EEPROM failed with -1\nprobe error\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(eeprom(EXT0), file.substr(0, 10) + before.substr(10));
+}
+
+TEST_F(eepromtool, EachByteIsStoredBeforeTheNextIsSent)
+{
+    // The EEPROM ignores everything for 3.5 ms after each stored byte.
+    std::string file = pattern(RECORD_SIZE, 9);
+    write_file(dir.file("rec.bin"), file);
+    std::string before = eeprom(EXT1);
+    extra_env = {"I2CSIM_BUSY_US=3500"};
+    run_result r = run({"setext1", dir.file("rec.bin")});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(eeprom(EXT1), file + before.substr(RECORD_SIZE));
+    EXPECT_TRUE(log_lines(log(), "write bus=0 addr=53 len=2 data=").size() == RECORD_SIZE);
+    EXPECT_EQ(log().find("busy"), std::string::npos);
+}
+
+TEST_F(eepromtool, DumpThenSetRewritesTheSameBytesWithTerminatorsCleared)
+{
+    std::string before = eeprom(EXT0);
+    ASSERT_NE(before[31], '\0');
+    ASSERT_NE(before[47], '\0');
+    std::string path = dir.file("roundtrip.bin");
+    ASSERT_EQ(run({"dumpext0", path}).status, 0);
+    run_result r = run({"setext0", path});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(eeprom(EXT0), sanitized(before.substr(0, RECORD_SIZE)) + before.substr(RECORD_SIZE));
+}
+
+TEST_F(eepromtool, AMissingBusDeviceIsAProbeError)
+{
+    struct expected {
+        std::vector<std::string> args;
+        std::string buses;
+    };
+    const expected cases[] = {
+        {{"serialcpu"}, "0"},
+        {{"serialbb"}, "1"},
+        {{"typecpu"}, "0,1"},
+        {{"setext0", dir.file("rec.bin")}, "1"},
+        {{"dumpext0", dir.file("dump.bin")}, "1"},
+    };
+    write_file(dir.file("rec.bin"), pattern(RECORD_SIZE, 3));
+    std::string before = eeprom(EXT0);
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.args[0] + " without bus " + c.buses);
+        extra_env = {"I2CSIM_MISSING_BUSES=" + c.buses};
+        run_result r = run(c.args);
+        EXPECT_EQ(r.out, "probe error\n");
+        EXPECT_EQ(r.status, 1);
+    }
+    EXPECT_EQ(eeprom(EXT0), before);
+    struct stat st;
+    EXPECT_NE(stat(dir.file("dump.bin").c_str(), &st), 0);
+}
+
+TEST_F(eepromtool, ABadCommandLineShowsTheUsageAndTouchesNoBus)
+{
+    const std::vector<std::string> cases[] = {
+        {"bogus"},
+        {"serial"},
+        {"SERIALCPU"},
+        {"dump"},
+        {"dumpbb"},
+        {"dumpbb", "a", "b"},
+        {"setext0"},
+        {"setext1", "a", "b"},
+        {"dumpext0", "", "x"},
+        {""},
+    };
+    for (const std::vector<std::string> &args : cases) {
+        SCOPED_TRACE(args[0] + " +" + std::to_string(args.size() - 1));
+        run_result r = run(args);
+        EXPECT_EQ(r.out.compare(0, 6, "usage:"), 0) << r.out;
+        for (const char *word : {"serialcpu", "serialbb", "typecpu", "typebb", "dumpext0",
+                                 "dumpext1", "setext0", "setext1", "dumpbb", "setbb"})
+            EXPECT_NE(r.out.find(word), std::string::npos) << word;
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(log(), "");
+    }
+}
+
+TEST_F(eepromtool, WithoutArgumentsAFailedFirstReadIsAProbeError)
+{
+    extra_env = {"I2CSIM_MISSING_BUSES=0"};
+    run_result r = run({});
+    ASSERT_GE(r.out.size(), 12u);
+    EXPECT_EQ(r.out.substr(r.out.size() - 12), "probe error\n");
+    EXPECT_EQ(r.status, 1);
+}
