@@ -1,6 +1,7 @@
 // Times `okt-eepromtool setext0` writing one 128-byte record through the i2c-dev emulation with a
 // 3.5 ms write cycle, and compares it with the floor of 128 times the tool's per-byte delay.
-// The time includes starting the program and its silent probe (4 x 128 single-byte reads).
+// The whole run includes starting the program and its silent probe (4 x 128 single-byte reads);
+// the write phase leaves them out.
 #include "i2c_access.h"
 #include "oktideep.h"
 #include "run_program.h"
@@ -26,6 +27,12 @@ double now_s()
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
 } // namespace
 
 int main()
@@ -43,28 +50,39 @@ int main()
     opts.env = {"LD_PRELOAD=" + lib_path("libi2cdev-sim.so"), "I2CSIM_DIR=" + dir.path,
                 std::string("I2CSIM_BUSY_US=") + BUSY_US};
 
-    std::vector<double> times;
+    // The same run without the write (typecpu only probes) shows what starting the program and
+    // reading the four records cost, so the write phase can be told apart.
+    std::vector<double> totals;
+    std::vector<double> probes;
     for (int run = 0; run < RUNS; run++) {
         double start = now_s();
         run_result r =
             run_program(bin_path("okt-eepromtool"), {"setext0", dir.file("rec.bin")}, opts);
-        double elapsed = now_s() - start;
+        totals.push_back(now_s() - start);
         if (r.status != 0 ||
             read_file(dir.file("i2c-0-52")).compare(0, record.size(), record) != 0) {
             printf("run %d failed: status %d, output: %s\n", run, r.status, r.out.c_str());
             return 1;
         }
-        times.push_back(elapsed);
+        start = now_s();
+        r = run_program(bin_path("okt-eepromtool"), {"typecpu"}, opts);
+        probes.push_back(now_s() - start);
+        if (r.status != 0) {
+            printf("probe run %d failed: status %d\n", run, r.status);
+            return 1;
+        }
     }
-    std::sort(times.begin(), times.end());
-    double best = times.front();
-    double median = times[times.size() / 2];
+    double total = median(totals);
+    double probe = median(probes);
+    double write_phase = total - probe;
     double floor_s = OKT_EEP_RECORD_SIZE * static_cast<double>(EEPROM_WRITE_CYCLE_NS) / 1e9;
-    printf("record write (setext0, %s us write cycle), %d runs\n", BUSY_US, RUNS);
-    printf("  floor   128 x %.1f ms = %.1f ms\n", EEPROM_WRITE_CYCLE_NS / 1e6, floor_s * 1e3);
-    printf("  best    %.1f ms (%+.1f %%)\n", best * 1e3, (best / floor_s - 1) * 100);
-    printf("  median  %.1f ms (%+.1f %%)\n", median * 1e3, (median / floor_s - 1) * 100);
-    printf("  target  within %.0f %% of the floor: %s\n", TARGET_OVERHEAD * 100,
-           median <= floor_s * (1 + TARGET_OVERHEAD) ? "met" : "missed");
+    printf("record write (setext0, %s us write cycle), median of %d runs\n", BUSY_US, RUNS);
+    printf("  floor        128 x %.1f ms = %.1f ms\n", EEPROM_WRITE_CYCLE_NS / 1e6, floor_s * 1e3);
+    printf("  whole run    %.1f ms (%+.1f %%)\n", total * 1e3, (total / floor_s - 1) * 100);
+    printf("  start+probe  %.1f ms (typecpu)\n", probe * 1e3);
+    printf("  write phase  %.1f ms (%+.1f %%)\n", write_phase * 1e3,
+           (write_phase / floor_s - 1) * 100);
+    printf("  target       write phase within %.0f %% of the floor: %s\n", TARGET_OVERHEAD * 100,
+           write_phase <= floor_s * (1 + TARGET_OVERHEAD) ? "met" : "missed");
     return 0;
 }
