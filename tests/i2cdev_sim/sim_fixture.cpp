@@ -1,0 +1,66 @@
+#include "sim_fixture.h"
+
+#include <cstdio>
+#include <sstream>
+
+std::string counting_eeprom()
+{
+    std::string bytes(256, '\0');
+    for (int i = 0; i < 256; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<char>(i);
+    return bytes;
+}
+
+namespace
+{
+std::string device_name(int bus, int addr)
+{
+    char name[32];
+    snprintf(name, sizeof name, "i2c-%d-%02x", bus, addr);
+    return name;
+}
+} // namespace
+
+void i2c_sim::add_device(int bus, int addr, const std::string &bytes) const
+{
+    write_file(dir.file(device_name(bus, addr)), bytes);
+}
+
+std::string i2c_sim::device(int bus, int addr) const
+{
+    return read_file(dir.file(device_name(bus, addr)));
+}
+
+std::vector<std::string> split_lines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> i2c_sim::log_lines() const
+{
+    return split_lines(read_file(log_path()));
+}
+
+run_options i2c_sim::options() const
+{
+    run_options opts;
+    opts.stdin_from_null = true;
+    opts.env = {"LD_PRELOAD=" + lib_path("libi2cdev-sim.so"), "I2CSIM_DIR=" + dir.path,
+                "I2CSIM_LOG=" + log_path()};
+    opts.env.insert(opts.env.end(), env_extra.begin(), env_extra.end());
+    return opts;
+}
+
+std::vector<std::string> run_client(const i2c_sim &sim, const std::vector<std::string> &steps,
+                                    run_result *raw)
+{
+    run_result r = run_program(bin_path("i2cdev_sim_client"), steps, sim.options());
+    if (raw)
+        *raw = r;
+    return split_lines(r.out);
+}
