@@ -52,7 +52,9 @@ int pack_date(const char *text, unsigned char *packed)
     strncpy(buf, text, PACK_TEXT_MAX);
 
     int day = 0, month = 0, year = 0, hour = 0, minute = 0;
-    // Fields the text does not supply stay 0; an empty text is the all-zero date.
+    // Fields the text does not supply stay 0; an empty text is the all-zero date. Each number is
+    // at most two digits, so no conversion can overflow, and the range checks below catch the rest.
+    // NOLINTNEXTLINE(cert-err34-c)
     sscanf(buf, "%2d.%2d.%2d-%2d:%2d", &day, &month, &year, &hour, &minute);
 
     // Unsigned comparisons so that a negative number fails too.
