@@ -1,0 +1,97 @@
+// The protocol steps on a line that is already down, and with nothing to send: paths the
+// simulated boot loader cannot produce, since every write into a live pty succeeds.
+#include "avr_protocol.h"
+#include "capture_stdout.h"
+#include "pty_pair.h"
+#include "serial_link.h"
+#include "verbosity.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const std::string FAILED_FRAME = "\n\n*********************************************\n"
+                                 "WARNING: one block repeatedly failed writing!\n"
+                                 "*********************************************\n";
+
+class ProtocolOnDeadLine : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(open_pty_pair(&pty));
+        int fd = -1;
+        ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
+        port.reset(fd);
+        pty.master.reset(); // the line hangs up: every write now fails
+    }
+    void TearDown() override { verbosity = VERBOSITY_QUIET; }
+
+    pty_pair pty;
+    unique_fd port;
+};
+
+TEST_F(ProtocolOnDeadLine, PrepareReportsTheSendFailureOnlyWhenVerbose)
+{
+    const std::string lead = "Preparing AVR for firmware update... ";
+    for (int level : {VERBOSITY_QUIET, VERBOSITY_VERBOSE}) {
+        verbosity = level;
+        capture_stdout out;
+        EXPECT_EQ(avr_prepare(port.get()), 1);
+        EXPECT_EQ(out.text(),
+                  level == VERBOSITY_QUIET ? lead : lead + "failed to send FW command\n");
+    }
+}
+
+TEST_F(ProtocolOnDeadLine, VersionSendFailureIsSilent)
+{
+    std::vector<unsigned char> eep(4096, 0xFF);
+    verbosity = VERBOSITY_VERBOSE;
+    capture_stdout out;
+    EXPECT_EQ(avr_check_version(port.get(), eep.data()), 1);
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(ProtocolOnDeadLine, BlockCommandThatCannotBeSentEndsTheUpload)
+{
+    std::vector<unsigned char> image(16 * 256, 0x5A);
+    std::vector<unsigned char> map(16, 0);
+    map[3] = 1;
+    capture_stdout out;
+    EXPECT_EQ(avr_upload_blocks(port.get(), image.data(), map.data(), 16, AVR_EEPROM), -1);
+    EXPECT_EQ(out.text(), "EEPROM \nSERIAL INTERFACE ERROR. ABORTING!\n DONE\n" + FAILED_FRAME);
+}
+
+TEST_F(ProtocolOnDeadLine, FinishSendFailureGivesCode2)
+{
+    const char *message = nullptr;
+    capture_stdout out;
+    EXPECT_EQ(avr_finish(port.get(), &message), 2);
+    EXPECT_EQ(out.text(), "");
+    EXPECT_STREQ(message, "\n\nAVR COMM ERROR OCCURED");
+}
+
+TEST(ProtocolUpload, EmptyBlockMapSendsNothing)
+{
+    pty_pair pty;
+    ASSERT_TRUE(open_pty_pair(&pty));
+    int fd = -1;
+    ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
+    unique_fd port(fd);
+    std::vector<unsigned char> image(512 * 256, 0x11);
+    std::vector<unsigned char> map(512, 0);
+    for (int level : {VERBOSITY_QUIET, VERBOSITY_TRACE}) {
+        verbosity = level;
+        capture_stdout out;
+        EXPECT_EQ(avr_upload_blocks(port.get(), image.data(), map.data(), 512, AVR_FLASH), 0);
+        EXPECT_EQ(out.text(), "DATA    DONE\n");
+    }
+    verbosity = VERBOSITY_QUIET;
+    EXPECT_EQ(drain_master(pty.master.get(), 1, 50), "");
+}
+
+} // namespace
