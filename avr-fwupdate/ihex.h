@@ -24,9 +24,9 @@ enum ihex_result {
 
 // The parser's state while it walks one text.
 struct parse_cursor {
-    const char *pos;       // current text position
-    uint32_t chars_left;   // characters not yet consumed
-    uint32_t datalen;      // fields of the current record
+    const char *pos;     // current text position
+    uint32_t chars_left; // characters not yet consumed
+    uint32_t datalen;    // fields of the current record
     uint32_t addr;
     uint32_t rectype;
     uint32_t databyte;

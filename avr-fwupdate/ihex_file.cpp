@@ -9,7 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Prints why one file of the pair failed. The flash file's open/stat/read message carries the
 // result number, the EEPROM file's does not.

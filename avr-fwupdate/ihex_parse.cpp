@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr uint32_t BLOCK_SIZE = 256;        // bytes covered by one block map entry
 constexpr uint32_t MAX_SEGMENT_DATALEN = 8; // longer segment values cannot be held
@@ -67,12 +68,15 @@ inline int offset_of(const parse_cursor *cur, uint32_t text_len)
     return static_cast<int>(text_len - cur->chars_left);
 }
 
-// Moves past the next ':'; false when the text ends first.
+// Moves past the next ':'; false, with the whole rest consumed, when the text ends first.
 inline bool scan_to_record(parse_cursor *cur)
 {
-    const void *colon = memchr(cur->pos, ':', cur->chars_left);
-    if (!colon)
+    const void *colon = cur->chars_left ? memchr(cur->pos, ':', cur->chars_left) : nullptr;
+    if (!colon) {
+        cur->pos += cur->chars_left;
+        cur->chars_left = 0;
         return false;
+    }
     uint32_t passed = static_cast<uint32_t>(static_cast<const char *>(colon) - cur->pos) + 1;
     cur->pos += passed;
     cur->chars_left -= passed;
