@@ -23,7 +23,7 @@ void copy_env(char *dst, size_t cap, const char *name)
         strcpy(dst, v);
 }
 
-// A whole-string number: decimal, or hex with a 0x prefix when base is 0-ish decimal input.
+// A whole string as a non-negative number in base; a decimal field also takes 0x-prefixed hex.
 bool parse_number(const char *s, int base, long *out)
 {
     if (!s || !*s)

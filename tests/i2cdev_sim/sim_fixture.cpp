@@ -1,6 +1,8 @@
 #include "sim_fixture.h"
 
 #include <cstdio>
+#include <map>
+#include <regex>
 #include <sstream>
 
 std::string counting_eeprom()
@@ -41,9 +43,26 @@ std::vector<std::string> split_lines(const std::string &text)
     return lines;
 }
 
+std::string number_descriptors(const std::string &text)
+{
+    static const std::regex fd_number("(open=|fd=)([0-9]+)");
+    std::map<std::string, int> seen;
+    std::string out;
+    auto last = text.cbegin();
+    for (std::sregex_iterator it(text.begin(), text.end(), fd_number), end; it != end; ++it) {
+        const std::smatch &m = *it;
+        out.append(last, m[0].first);
+        auto found = seen.emplace(m[2].str(), static_cast<int>(seen.size()) + 1).first;
+        out += m[1].str() + "#" + std::to_string(found->second);
+        last = m[0].second;
+    }
+    out.append(last, text.cend());
+    return out;
+}
+
 std::vector<std::string> i2c_sim::log_lines() const
 {
-    return split_lines(read_file(log_path()));
+    return split_lines(number_descriptors(read_file(log_path())));
 }
 
 run_options i2c_sim::options() const
@@ -62,5 +81,5 @@ std::vector<std::string> run_client(const i2c_sim &sim, const std::vector<std::s
     run_result r = run_program(bin_path("i2cdev_sim_client"), steps, sim.options());
     if (raw)
         *raw = r;
-    return split_lines(r.out);
+    return split_lines(number_descriptors(r.out));
 }

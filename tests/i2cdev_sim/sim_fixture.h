@@ -19,14 +19,19 @@ struct i2c_sim {
     void add_device(int bus, int addr, const std::string &bytes = counting_eeprom()) const;
     std::string device(int bus, int addr) const; // the device file's current contents
     std::string log_path() const { return dir.file("log"); }
+    // The log's lines, descriptor numbers replaced as by number_descriptors().
     std::vector<std::string> log_lines() const;
     run_options options() const; // LD_PRELOAD, I2CSIM_DIR, I2CSIM_LOG and env_extra
 };
 
 // Runs the test client (tests/i2cdev_sim/i2c_client.cpp) with the emulation preloaded; returns
-// its output lines.
+// its output lines, descriptor numbers replaced as by number_descriptors().
 std::vector<std::string> run_client(const i2c_sim &sim, const std::vector<std::string> &steps,
                                     run_result *raw = nullptr);
+
+// Replaces each descriptor number in "open=N" and "fd=N" by "#1", "#2", ... in order of first
+// appearance: the numbers depend on what the test runner left open, their sameness does not.
+std::string number_descriptors(const std::string &text);
 
 // Splits text into lines without their line ends.
 std::vector<std::string> split_lines(const std::string &text);
