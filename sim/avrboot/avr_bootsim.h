@@ -34,7 +34,7 @@ constexpr std::size_t AVRSIM_VERSION_ANSWER_SIZE = 24;
 constexpr std::size_t AVRSIM_IDENT_SIZE = 16;   // fw_ident in the version answer
 constexpr std::size_t AVRSIM_STAMP_OFFSET = 16; // flash stamp: EEPROM bytes 16-23
 
-constexpr unsigned AVRSIM_DEFAULT_DATA_TIMEOUT_MS = 500;    // gap allowed inside block data
+constexpr unsigned AVRSIM_DEFAULT_DATA_TIMEOUT_MS = 1000;   // gap allowed inside block data
 constexpr unsigned AVRSIM_DEFAULT_QUIET_TIMEOUT_MS = 60000; // serving ends after this silence
 constexpr unsigned AVRSIM_DEFAULT_DRAIN_LIMIT_MS = 2000;    // see avrsim_drain
 
@@ -178,6 +178,7 @@ int avrsim_open(avrsim *sim, const avrsim_config &cfg);
 avrsim_end avrsim_serve(avrsim *sim);
 
 // Asks a serving thread to return soon; callable from any thread, also before serving starts.
+// A request that no serve call has taken yet ends the next one at once; avrsim_open clears it.
 void avrsim_stop(avrsim *sim);
 
 // Waits until the other side has read every byte sent to it, for at most limit_ms. Closing the

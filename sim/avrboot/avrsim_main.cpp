@@ -33,7 +33,7 @@ const char USAGE[] =
     "                                 no pacing)\n"
     "  --page-time MS                 programming time per block before its answer, may have\n"
     "                                 decimals (e.g. 4.5)\n"
-    "  --data-timeout MS              gap that ends block data with a DTO answer (default 500)\n"
+    "  --data-timeout MS              gap that ends block data with a DTO answer (default 1000)\n"
     "  --quiet-timeout MS             end after this long without traffic, 0 never (default\n"
     "                                 60000)\n"
     "  --fault RULE                   fault rule, repeatable; the first matching rule applies.\n"

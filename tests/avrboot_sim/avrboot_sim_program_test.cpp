@@ -148,7 +148,8 @@ TEST(SimProgram, ServesAnUpdateInTheBackgroundAndSavesWhatItGot)
         return client_recv(fd, wanted, ANSWER_IDLE_MS);
     };
     EXPECT_EQ(ask("#FWUPLD\r", 8), ">FWUPLD\n");
-    EXPECT_EQ(ask("#PGMVER\r", 24), std::string(">PGMVER\nC\x04\x05\x06\x17\x0C\x1F\0HW-BOARD", 24));
+    EXPECT_EQ(ask("#PGMVER\r", 24),
+              std::string(">PGMVER\nC\x04\x05\x06\x17\x0C\x1F\0HW-BOARD", 24));
     EXPECT_EQ(ask("#BLK001\r" + b1, 8), ">BLKERR\n");
     EXPECT_EQ(ask("#BLK001\r" + b1, 8), ">BLK_OK\n");
     EXPECT_EQ(ask("#EBK000\r" + e0, 8), ">EBK_OK\n");
