@@ -142,6 +142,11 @@ struct receive_case {
     std::string expected;
 };
 
+void PrintTo(const receive_case &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class SerialLinkReceive : public SerialLink, public ::testing::WithParamInterface<receive_case>
 {
 };

@@ -286,6 +286,11 @@ struct retry_case {
     int verbosity;
 };
 
+void PrintTo(const retry_case &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class AvrUpdateRetry : public AvrUpdate, public ::testing::WithParamInterface<retry_case>
 {
 };
@@ -395,6 +400,11 @@ struct step_fault_case {
     int status;
 };
 
+void PrintTo(const step_fault_case &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class AvrUpdatePrepareFault : public AvrUpdate,
                               public ::testing::WithParamInterface<step_fault_case>
 {
@@ -473,6 +483,11 @@ struct finish_case {
     const char *message;
     int status;
 };
+
+void PrintTo(const finish_case &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class AvrUpdateFinish : public AvrUpdate, public ::testing::WithParamInterface<finish_case>
 {
