@@ -1,0 +1,98 @@
+#include "fwinfo_facts.h"
+
+#include "cmdline.h"
+
+namespace
+{
+
+constexpr uint32_t STAMP_LENGTH_SPAN = 0x10000; // the stamp's length field holds 16 bits
+
+// The speeds termios knows on Linux. The updater's own table decides which of them it accepts,
+// so a rate added there shows up here without a second list to keep in step.
+constexpr long TERMIOS_RATES[] = {
+    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
+    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000,
+};
+
+} // namespace
+
+uint32_t flash_word_sum(const unsigned char *fw_image, uint32_t length)
+{
+    uint32_t sum = 0;
+    for (uint32_t w = 0; w < length / 4; ++w) {
+        const unsigned char *p = fw_image + 4 * static_cast<std::size_t>(w);
+        sum += static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    }
+    return sum;
+}
+
+void check_stamp(const unsigned char *eep_image, const unsigned char *eep_map,
+                 const unsigned char *fw_image, stamp_facts *facts)
+{
+    const unsigned char *stamp = eep_image + FW_STAMP_OFFSET;
+    *facts = stamp_facts{};
+    facts->sum = static_cast<uint32_t>(stamp[0]) << 24 | static_cast<uint32_t>(stamp[1]) << 16 |
+                 static_cast<uint32_t>(stamp[2]) << 8 | static_cast<uint32_t>(stamp[3]);
+    facts->length = static_cast<uint32_t>(stamp[6]) | static_cast<uint32_t>(stamp[7]) << 8;
+    facts->computed_sum = flash_word_sum(fw_image, facts->length);
+    facts->matches = facts->computed_sum == facts->sum;
+    facts->sent = eep_map[0] != 0;
+    if (facts->matches)
+        return;
+    // The updater stamps the sum over the whole image but only the low 16 bits of its length:
+    // an image of 64 KiB or more is told apart from a damaged one by the sum over the longer
+    // lengths the stamp may stand for.
+    for (uint32_t len = facts->length + STAMP_LENGTH_SPAN; len <= FW_IMAGE_SIZE;
+         len += STAMP_LENGTH_SPAN) {
+        if (flash_word_sum(fw_image, len) == facts->sum) {
+            facts->wrapped_length = len;
+            return;
+        }
+    }
+}
+
+void collect_blocks(const unsigned char *block_map, std::size_t block_count, block_facts *facts)
+{
+    facts->count = 0;
+    facts->range_count = 0;
+    bool in_run = false;
+    for (std::size_t b = 0; b < block_count; ++b) {
+        if (block_map[b] == 0) {
+            in_run = false;
+            continue;
+        }
+        ++facts->count;
+        const uint32_t last = static_cast<uint32_t>((b + 1) * AVR_BLOCK_SIZE - 1);
+        if (in_run) {
+            facts->ranges[facts->range_count - 1].last = last;
+        } else {
+            facts->ranges[facts->range_count++] =
+                block_range{static_cast<uint32_t>(b * AVR_BLOCK_SIZE), last};
+            in_run = true;
+        }
+    }
+}
+
+uint32_t update_line_bytes(std::size_t blocks)
+{
+    return PREPARE_LINE_BYTES + VERSION_LINE_BYTES +
+           static_cast<uint32_t>(blocks) * BLOCK_LINE_BYTES + END_LINE_BYTES;
+}
+
+uint32_t line_time_ms(uint32_t bytes, long baud)
+{
+    const uint64_t bit_ms = static_cast<uint64_t>(bytes) * BIT_TIMES_PER_BYTE * 1000;
+    const uint64_t rate = static_cast<uint64_t>(baud);
+    return static_cast<uint32_t>((bit_ms + rate / 2) / rate);
+}
+
+std::size_t updater_baud_rates(long *rates, std::size_t max)
+{
+    std::size_t n = 0;
+    for (long rate : TERMIOS_RATES)
+        if (n < max && baud_to_speed(rate) != 0)
+            rates[n++] = rate;
+    return n;
+}

@@ -1,0 +1,65 @@
+// The report of avr-fwinfo: the facts about a loaded firmware, the verdict and the exit code,
+// printed for a person or as JSON for scripts. Everything goes to standard output.
+#pragma once
+
+#include "fwinfo_facts.h"
+#include "fwinfo_input.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// Exit codes of avr-fwinfo besides those of the loaders (PACK: 1-7, 10-13 and 3 for a file
+// that cannot be opened; HEX pair: 1-7) and INPUT_PAYLOAD_READ (22).
+enum fwinfo_exit {
+    FWINFO_OK = 0,
+    FWINFO_USAGE = 1,
+    FWINFO_STAMP_MISMATCH = 20,       // the stamp does not match the flash image to send
+    FWINFO_FLASH_CKSUM_MISMATCH = 21, // a PACK's flash payload does not match its head
+};
+
+enum fwinfo_verdict {
+    VERDICT_OK,
+    VERDICT_STAMP_DAMAGED, // the sum matches the image over no length the stamp can stand for
+    VERDICT_STAMP_WRAPPED, // it matches only over a length of 64 KiB or more
+    VERDICT_FLASH_CKSUM,   // the stamp matches, the flash payload's checksum does not
+};
+
+struct fw_report {
+    stamp_facts stamp;
+    block_facts flash_blocks;
+    block_facts eep_blocks;
+    uint32_t line_bytes; // of a whole update
+    std::size_t rate_count;
+    long rates[MAX_BAUD_RATES];       // the updater's baud table, ascending
+    uint32_t line_ms[MAX_BAUD_RATES]; // line time of the update at each rate
+    fwinfo_verdict verdict;
+};
+
+// Works out the facts of a successfully loaded input.
+void build_report(const fw_input &in, fw_report *report);
+
+int verdict_exit_code(fwinfo_verdict verdict);
+
+// The verdict as one line of text without line end, into buf (size bytes, always terminated).
+void format_verdict(const fw_report &report, char *buf, std::size_t size);
+
+// The new firmware's identification (EEPROM bytes 0-15) as the updater shows it after its
+// title: the letter (byte 0, written as it is), then what this formats into buf, from the digits
+// to before the hardware id: "103 Built on (DD.MM.YYYY) 14.06.2025 for Hardware ", then the 8
+// hardware id bytes as they are.
+void format_ident(const unsigned char *ident, char *buf, std::size_t size);
+constexpr std::size_t HARDWARE_ID_OFFSET = 8; // in the identification record
+constexpr std::size_t HARDWARE_ID_LEN = 8;
+constexpr const char *NEW_FIRMWARE_TITLE = "New Firmware Data      ";
+
+// The report for a person.
+void print_text_report(const fw_input &in, const fw_report &report);
+
+// The same facts as one JSON object. loader_output holds what the loader printed (len bytes),
+// given as a list of lines.
+void print_json_report(const fw_input &in, const fw_report &report, const char *loader_output,
+                       std::size_t len);
+
+// The JSON object for an input that did not load: what is known of it, the loader's lines and
+// its result code.
+void print_json_failure(const fw_input &in, int code, const char *loader_output, std::size_t len);
