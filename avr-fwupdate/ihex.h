@@ -47,7 +47,8 @@ const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint3
 // (value << 16); either base replaces the other. Other types print "UNSUPPORTED RECTYPE %lu" and
 // are skipped. Records of types 0, 1, 2 and 4 must carry a correct checksum. The text parses only
 // if it holds an end-of-file record after data; a record reaching beyond the image (or its block
-// map) fails the parse instead of being dropped. Every failure prints one line and gives 7.
+// map) fails the parse instead of being dropped. A text fails with 7: silently when its
+// end-of-file record comes before any data, with one line of its own otherwise.
 int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
                std::size_t image_size, std::size_t block_count, uint32_t *end_addr);
 
