@@ -19,11 +19,11 @@ struct range_case {
     std::vector<block_range> ranges;
 };
 
-class BlockRanges : public testing::TestWithParam<range_case>
+class FwinfoBlockRanges : public testing::TestWithParam<range_case>
 {
 };
 
-TEST_P(BlockRanges, MergesConsecutiveBlocks)
+TEST_P(FwinfoBlockRanges, MergesConsecutiveBlocks)
 {
     const range_case &c = GetParam();
     std::vector<unsigned char> map(FW_BLOCK_COUNT, 0);
@@ -56,7 +56,7 @@ std::vector<block_range> every_other_range()
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Maps, BlockRanges,
+    Maps, FwinfoBlockRanges,
     testing::Values(range_case{"none", {}, 0, {}}, range_case{"first", {0}, 1, {{0x0, 0xFF}}},
                     range_case{"last", {511}, 1, {{0x1FF00, 0x1FFFF}}},
                     range_case{
@@ -87,7 +87,7 @@ struct stamped {
     }
 };
 
-TEST(StampCheck, MatchesBelow64KiB)
+TEST(FwinfoStampCheck, MatchesBelow64KiB)
 {
     stamped img(0xFFFF);
     stamp_facts s = img.check();
@@ -97,7 +97,7 @@ TEST(StampCheck, MatchesBelow64KiB)
     EXPECT_TRUE(s.sent);
 }
 
-TEST(StampCheck, ImagesOf64KiBAndMoreMatchOnlyOverTheirWholeLength)
+TEST(FwinfoStampCheck, ImagesOf64KiBAndMoreMatchOnlyOverTheirWholeLength)
 {
     for (uint32_t len : {0x10000u, 0x1012Cu, 0x20000u}) {
         stamped img(len);
@@ -108,7 +108,7 @@ TEST(StampCheck, ImagesOf64KiBAndMoreMatchOnlyOverTheirWholeLength)
     }
 }
 
-TEST(StampCheck, ADamagedByteIsNoWrappedLength)
+TEST(FwinfoStampCheck, ADamagedByteIsNoWrappedLength)
 {
     stamped img(0x1012C);
     img.fw[0x10100] ^= 0x01;
@@ -118,7 +118,7 @@ TEST(StampCheck, ADamagedByteIsNoWrappedLength)
     EXPECT_EQ(s.computed_sum, flash_word_sum(img.fw.data(), 0x12C));
 }
 
-TEST(StampCheck, BlockZeroNotSentMeansTheStampStaysBehind)
+TEST(FwinfoStampCheck, BlockZeroNotSentMeansTheStampStaysBehind)
 {
     stamped img(0x100);
     img.eep_map[0] = 0;
@@ -127,7 +127,7 @@ TEST(StampCheck, BlockZeroNotSentMeansTheStampStaysBehind)
     EXPECT_FALSE(s.sent);
 }
 
-TEST(LineTime, CountsEveryExchangeAtTenBitTimesAByte)
+TEST(FwinfoLineTime, CountsEveryExchangeAtTenBitTimesAByte)
 {
     EXPECT_EQ(update_line_bytes(0), 16u + 32u + 16u);
     EXPECT_EQ(update_line_bytes(2), 16u + 32u + 2 * 272u + 16u);
@@ -136,7 +136,7 @@ TEST(LineTime, CountsEveryExchangeAtTenBitTimesAByte)
     EXPECT_EQ(line_time_ms(880, 57600), 153u);  // 152.78 rounds up
 }
 
-TEST(LineTime, RatesAreTheUpdatersTable)
+TEST(FwinfoLineTime, RatesAreTheUpdatersTable)
 {
     long rates[MAX_BAUD_RATES];
     std::size_t n = updater_baud_rates(rates, MAX_BAUD_RATES);
