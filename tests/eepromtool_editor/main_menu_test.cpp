@@ -1,0 +1,107 @@
+// Main and edit menu keys: selection, re-read, write, and the keys that only prompt again.
+#include "editor_fixture.h"
+
+namespace
+{
+
+info_lines with_counter(info_lines i, uint32_t value)
+{
+    i.counter = counter_text(value);
+    return i;
+}
+
+TEST_F(editor_test, ReReadDropsPendingEditsAndKeepsTheSelection)
+{
+    start();
+    key("2", main_screen(MOTHERBOARD, motherboard_info()));
+    key("e", edit_screen(MOTHERBOARD, motherboard_info()));
+    key("1", edit_screen(MOTHERBOARD, with_counter(motherboard_info(), 0)));
+    key("q", edit_done() + main_screen(MOTHERBOARD, with_counter(motherboard_info(), 0)));
+    key("1", main_screen(CPU, cpu_info()));
+    key("e", edit_screen(CPU, cpu_info()));
+    key("1", edit_screen(CPU, with_counter(cpu_info(), 0)));
+    key("q", edit_done() + main_screen(CPU, with_counter(cpu_info(), 0)));
+    key("2", main_screen(MOTHERBOARD, with_counter(motherboard_info(), 0)));
+    // Meanwhile the extension module 1 has appeared: the re-read finds it.
+    b.put(EXT1, record_bytes(motherboard_record()));
+    key("r",
+        reading_report({true, true, true, true}) + main_screen(MOTHERBOARD, motherboard_info()));
+    key("1", main_screen(CPU, cpu_info()));
+    key("4", main_screen(EXT1, motherboard_info()));
+    quit();
+}
+
+TEST_F(editor_test, WriteSendsExactlyTheRecordInMemory)
+{
+    start();
+    key("e", edit_screen(CPU, cpu_info()));
+    key("1", edit_screen(CPU, with_counter(cpu_info(), 0)));
+    key("q", edit_done() + main_screen(CPU, with_counter(cpu_info(), 0)));
+    key("2", main_screen(MOTHERBOARD, motherboard_info()));
+    key("1", main_screen(CPU, with_counter(cpu_info(), 0)));
+    std::string motherboard_before = b.eeprom(MOTHERBOARD);
+    key("W", write_screen(CPU, true) + main_screen(CPU, with_counter(cpu_info(), 0)));
+    record_fields written = cpu_record();
+    written.counter = 0;
+    EXPECT_EQ(b.eeprom(CPU), record_bytes(written) + b.tail);
+    EXPECT_EQ(b.eeprom(MOTHERBOARD), motherboard_before);
+    // Byte by byte, never a page write.
+    EXPECT_EQ(b.log().find("len=3"), std::string::npos);
+    quit();
+}
+
+TEST_F(editor_test, WriteToAnAbsentModuleReportsTheFailure)
+{
+    start();
+    key("4", main_screen(EXT1, zero_info()));
+    key("W", write_screen(EXT1, false, "i2c_write: write error at 0\n") +
+                 main_screen(EXT1, zero_info()));
+    // The record in memory is unchanged, so W can be pressed again.
+    key("W", write_screen(EXT1, false, "i2c_write: write error at 0\n") +
+                 main_screen(EXT1, zero_info()));
+    quit();
+    EXPECT_EQ(b.eeprom(EXT1), "");
+}
+
+TEST_F(editor_test, WriteFailingMidwayLeavesTheRestOfTheEeprom)
+{
+    start(standard_report(), cpu_info(), {"I2CSIM_FAULTS=write-fail:0:50:10"});
+    key("e", edit_screen(CPU, cpu_info()));
+    key("1", edit_screen(CPU, with_counter(cpu_info(), 0)));
+    key("q", edit_done() + main_screen(CPU, with_counter(cpu_info(), 0)));
+    key("W", write_screen(CPU, false, "i2c_write: write error at 10\n") +
+                 main_screen(CPU, with_counter(cpu_info(), 0)));
+    quit();
+}
+
+TEST_F(editor_test, MainMenuKeysThatOnlyPromptOrRedraw)
+{
+    start();
+    key("w", "> ");
+    key("x", "> ");
+    key("E", "> ");
+    key("\n", "");
+    key("\r", "");
+    key("?", "\n" + main_screen(CPU, cpu_info()));
+    key("\x01", "> ");
+    quit();
+    EXPECT_EQ(b.eeprom(CPU), record_bytes(cpu_record()) + b.tail);
+}
+
+TEST_F(editor_test, EditMenuKeysThatOnlyPromptOrRedraw)
+{
+    start();
+    key("3", main_screen(EXT0, erased_info()));
+    key("e", edit_screen(EXT0, erased_info()));
+    key("?", edit_screen(EXT0, erased_info()));
+    key("h", edit_screen(EXT0, erased_info()));
+    key("\n", "");
+    key("\r", "");
+    key("8", "> ");
+    key("W", "> ");
+    key("0", "> ");
+    key("q", edit_done() + main_screen(EXT0, erased_info()));
+    quit();
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+#include "pty_session.h"
+
+#include "run_program.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace
+{
+
+// How long the program may stay silent while a test waits for its screen: a guard against a
+// hang, generous enough for valgrind or qemu.
+int silence_limit_ms()
+{
+    return launcher_in_use() ? 300000 : 30000;
+}
+
+} // namespace
+
+pty_session::pty_session(const std::string &stderr_path, const std::vector<std::string> &env)
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+        return;
+    char slave_name[128];
+    if (ptsname_r(master_, slave_name, sizeof slave_name) != 0)
+        return;
+
+    // Everything the child needs is prepared before fork: the test process may have threads.
+    std::vector<std::string> argv_s = launch_argv(bin_path("okt-eepromtool"), {}, env);
+    const char *flag = getenv("OKT_TEST_LAUNCHER_ENV_FLAG");
+    bool env_by_flag = launcher_in_use() && flag && *flag;
+    std::vector<std::string> env_s;
+    for (char **e = environ; *e; ++e)
+        env_s.push_back(*e);
+    if (!env_by_flag)
+        env_s.insert(env_s.end(), env.begin(), env.end());
+    std::vector<char *> argv, envp;
+    for (std::string &a : argv_s)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string &e : env_s)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int err = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+
+    pid_ = fork();
+    if (pid_ == 0) {
+        setsid();
+        int slave = open(slave_name, O_RDWR); // becomes the controlling terminal
+        if (slave < 0)
+            _exit(126);
+        struct termios t;
+        if (tcgetattr(slave, &t) == 0) {
+            t.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
+            tcsetattr(slave, TCSANOW, &t);
+        }
+        dup2(slave, 0);
+        dup2(slave, 1);
+        dup2(err, 2);
+        if (slave > 2)
+            close(slave);
+        execvpe(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (err >= 0)
+        close(err);
+    started = pid_ > 0;
+}
+
+pty_session::~pty_session()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (master_ >= 0)
+        close(master_);
+}
+
+void pty_session::type(const std::string &keys)
+{
+    size_t done = 0;
+    while (done < keys.size()) {
+        ssize_t n = write(master_, keys.data() + done, keys.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+bool pty_session::fill()
+{
+    struct pollfd p = {master_, POLLIN, 0};
+    int r = poll(&p, 1, silence_limit_ms());
+    if (r <= 0)
+        return false;
+    char buf[4096];
+    ssize_t n = read(master_, buf, sizeof buf);
+    if (n <= 0)
+        return false; // EIO: the program closed the terminal
+    pending_.append(buf, static_cast<size_t>(n));
+    return true;
+}
+
+std::string pty_session::take(size_t n)
+{
+    while (pending_.size() < n && fill()) {
+    }
+    std::string out = pending_.substr(0, n);
+    pending_.erase(0, out.size());
+    return out;
+}
+
+std::string pty_session::finish(int *status)
+{
+    while (fill()) {
+    }
+    std::string out;
+    out.swap(pending_);
+    *status = -1;
+    if (pid_ > 0) {
+        // The terminal is closed once the program ends; wait for it only a bounded time.
+        for (int waited_ms = 0; waited_ms < silence_limit_ms(); waited_ms += 10) {
+            int st;
+            if (waitpid(pid_, &st, WNOHANG) == pid_) {
+                *status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                pid_ = -1;
+                break;
+            }
+            usleep(10000);
+        }
+    }
+    return out;
+}
