@@ -173,7 +173,7 @@ const char *verdict_name(fwinfo_verdict v)
     case VERDICT_STAMP_DAMAGED:
         return "stamp_mismatch";
     case VERDICT_STAMP_WRAPPED:
-        return "stamp_length_too_short";
+        return "ok_length_wrapped";
     case VERDICT_FLASH_CKSUM:
         return "flash_checksum_mismatch";
     }

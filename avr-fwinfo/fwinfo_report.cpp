@@ -25,9 +25,9 @@ int verdict_exit_code(fwinfo_verdict verdict)
 {
     switch (verdict) {
     case VERDICT_OK:
+    case VERDICT_STAMP_WRAPPED:
         return FWINFO_OK;
     case VERDICT_STAMP_DAMAGED:
-    case VERDICT_STAMP_WRAPPED:
         return FWINFO_STAMP_MISMATCH;
     case VERDICT_FLASH_CKSUM:
         return FWINFO_FLASH_CKSUM_MISMATCH;
@@ -48,9 +48,8 @@ void format_verdict(const fw_report &report, char *buf, std::size_t size)
         return;
     case VERDICT_STAMP_WRAPPED:
         snprintf(buf, size,
-                 "STAMP MISMATCH: the stamped sum covers 0x%05X bytes of flash, but the stamp "
-                 "keeps only the low 16 bits of that length (0x%04X); it cannot describe this "
-                 "image",
+                 "OK: the stamp matches the flash image to send; its sum covers 0x%05X bytes, of "
+                 "which the length field keeps the low 16 bits (0x%04X)",
                  static_cast<unsigned>(report.stamp.wrapped_length),
                  static_cast<unsigned>(report.stamp.length));
         return;

@@ -20,7 +20,8 @@ enum fwinfo_exit {
 enum fwinfo_verdict {
     VERDICT_OK,
     VERDICT_STAMP_DAMAGED, // the sum matches the image over no length the stamp can stand for
-    VERDICT_STAMP_WRAPPED, // it matches only over a length of 64 KiB or more
+    VERDICT_STAMP_WRAPPED, // it matches over a length of 64 KiB or more, of which the stamp
+                           // keeps the low 16 bits: consistent, exit 0
     VERDICT_FLASH_CKSUM,   // the stamp matches, the flash payload's checksum does not
 };
 

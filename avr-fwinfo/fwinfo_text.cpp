@@ -82,11 +82,13 @@ void print_stamp(const stamp_facts &s)
            static_cast<unsigned long>(s.length),
            s.sent ? "sent in EEPROM block 0" : "not sent: EEPROM block 0 is not flagged");
     label("Flash word sum");
-    printf("0x%08lX over the stamped length of the image to send: %s",
-           static_cast<unsigned long>(s.computed_sum), s.matches ? "matches" : "MISMATCH");
     if (s.wrapped_length != 0)
-        printf(" (the stamped sum matches over 0x%05lX bytes)",
-               static_cast<unsigned long>(s.wrapped_length));
+        printf("0x%08lX over 0x%05lX bytes of the image to send: matches (the stamp keeps only the "
+               "low 16 bits of the length)",
+               static_cast<unsigned long>(s.sum), static_cast<unsigned long>(s.wrapped_length));
+    else
+        printf("0x%08lX over the stamped length of the image to send: %s",
+               static_cast<unsigned long>(s.computed_sum), s.matches ? "matches" : "MISMATCH");
     putchar('\n');
 }
 

@@ -48,11 +48,11 @@ const std::string FIXTURE_IDENT =
 const std::string FIXTURE_STAMP =
     "Stamp                  : flash word sum 0x965AF8C0, length 0x012C (300 bytes), sent in "
     "EEPROM block 0\n"
-    "Flash word sum         : 0x8042CF7F over the stamped length of the image to send: MISMATCH "
-    "(the stamped sum matches over 0x1012C bytes)\n";
+    "Flash word sum         : 0x965AF8C0 over 0x1012C bytes of the image to send: matches (the "
+    "stamp keeps only the low 16 bits of the length)\n";
 const std::string FIXTURE_VERDICT =
-    "\nSTAMP MISMATCH: the stamped sum covers 0x1012C bytes of flash, but the stamp keeps only the "
-    "low 16 bits of that length (0x012C); it cannot describe this image\n";
+    "\nOK: the stamp matches the flash image to send; its sum covers 0x1012C bytes, of which the "
+    "length field keeps the low 16 bits (0x012C)\n";
 
 // The HEX path sends only the blocks the records touch.
 const std::string FIXTURE_HEX_BLOCKS =
@@ -130,7 +130,7 @@ struct Fwinfo : testing::Test {
     }
 };
 
-TEST_F(Fwinfo, HexPairShowsItsBlocksAndTheStampTooShortForItsFlash)
+TEST_F(Fwinfo, HexPairShowsItsBlocksAndTheStampOfItsLongFlash)
 {
     run_result r = fwinfo({FLASH_HEX, EEPROM_HEX});
     EXPECT_EQ(r.out, "Input                  : HEX pair, flash " + FLASH_HEX + ", EEPROM " +
@@ -139,7 +139,7 @@ TEST_F(Fwinfo, HexPairShowsItsBlocksAndTheStampTooShortForItsFlash)
                          "Flash image length     : 65836 bytes (0x1012C)\n"
                          "EEPROM image length    : 336 bytes (0x150)\n" +
                          FIXTURE_IDENT + FIXTURE_STAMP + FIXTURE_HEX_BLOCKS + FIXTURE_VERDICT);
-    EXPECT_EQ(r.status, 20);
+    EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
 }
 
@@ -179,7 +179,7 @@ TEST_F(Fwinfo, PackOfEachVersionShowsItsPayloads)
                              std::to_string(h.fw_size) + " bytes stored, " + raw + "checksum " +
                              hex8(h.fw_cksum) + " matches the head\n" + FIXTURE_IDENT +
                              FIXTURE_STAMP + c.blocks + FIXTURE_VERDICT);
-        EXPECT_EQ(r.status, 20);
+        EXPECT_EQ(r.status, 0);
     }
 }
 
@@ -478,14 +478,14 @@ TEST_F(Fwinfo, JsonGivesTheSameFacts)
                          "    ]\n"
                          "  },\n"
                          "  \"result\": {\n"
-                         "    \"exit_code\": 20,\n"
-                         "    \"verdict\": \"stamp_length_too_short\",\n"
-                         "    \"message\": \"STAMP MISMATCH: the stamped sum covers 0x1012C bytes "
-                         "of flash, but the stamp keeps only the low 16 bits of that length "
-                         "(0x012C); it cannot describe this image\"\n"
+                         "    \"exit_code\": 0,\n"
+                         "    \"verdict\": \"ok_length_wrapped\",\n"
+                         "    \"message\": \"OK: the stamp matches the flash image to send; its "
+                         "sum covers 0x1012C bytes, of which the length field keeps the low 16 "
+                         "bits (0x012C)\"\n"
                          "  }\n"
                          "}\n");
-    EXPECT_EQ(r.status, 20);
+    EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(Fwinfo, JsonEscapesRawBytesAndReportsLoadFailures)
@@ -582,7 +582,7 @@ TEST_F(Fwinfo, OpensNothingButItsInputs)
                                                 "-o", log,  bin_path("avr-fwinfo")};
         strace_args.insert(strace_args.end(), args.begin(), args.end());
         run_result r = run_program("/usr/bin/strace", strace_args);
-        EXPECT_EQ(r.status, 20) << r.err;
+        EXPECT_EQ(r.status, 0) << r.err;
         std::set<std::string> inputs(args.begin(), args.end());
         inputs.erase("--json");
         std::set<std::string> seen;
