@@ -1,7 +1,5 @@
 #include "fwinfo_input.h"
 
-#include "ihex.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -10,21 +8,6 @@
 
 namespace
 {
-
-struct raw_buffers {
-    unsigned char *fw_image = nullptr;
-    unsigned char *eep_image = nullptr;
-    unsigned char *fw_map = nullptr;
-    unsigned char *eep_map = nullptr;
-};
-
-void take(fw_input *in, const raw_buffers &raw)
-{
-    in->fw_image.reset(raw.fw_image);
-    in->eep_image.reset(raw.eep_image);
-    in->fw_map.reset(raw.fw_map);
-    in->eep_map.reset(raw.eep_map);
-}
 
 // Reads len bytes at offset, going on after partial reads and interrupted calls.
 bool pread_full(int fd, unsigned char *buf, std::size_t len, off_t offset)
@@ -59,25 +42,12 @@ int load_pack_input(const char *path, fw_input *in)
 {
     in->kind = INPUT_PACK;
     in->pack_path = path;
-    unique_fd file(open(path, O_RDONLY));
-    if (file.get() < 0) {
-        printf("file open/stat/read error %s\n", path);
-        return INPUT_PACK_OPEN;
-    }
-    unsigned char bytes[PACK_HEAD_SIZE];
-    if (read(file.get(), bytes, sizeof bytes) != static_cast<ssize_t>(sizeof bytes)) {
-        puts("cannot read pack head");
-        return INPUT_PACK_HEAD;
-    }
-    pack_head_decode(bytes, &in->head);
-    in->head_read = true;
-
-    raw_buffers raw;
-    int rc =
-        pack_read(file.get(), &in->head, &raw.fw_image, &raw.eep_image, &raw.fw_map, &raw.eep_map);
+    unique_fd file;
+    int rc = load_pack_file(path, &in->images, &in->head, &file);
+    // The file is handed over once it opened; 10 is no result of pack_read itself.
+    in->head_read = file.get() >= 0 && rc != LOAD_PACK_SHORT_HEAD;
     if (rc != 0)
         return rc;
-    take(in, raw);
 
     const off_t eep_at = static_cast<off_t>(PACK_HEAD_SIZE);
     const off_t fw_at = eep_at + static_cast<off_t>(in->head.eep_size);
@@ -96,11 +66,5 @@ int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in)
     in->kind = INPUT_HEX_PAIR;
     in->flash_path = flash_path;
     in->eep_path = eep_path;
-    raw_buffers raw;
-    int rc = load_firmware_pair(flash_path, eep_path, &raw.fw_image, &raw.eep_image, &raw.fw_map,
-                                &raw.eep_map, &in->fw_len, &in->eep_len);
-    if (rc != 0)
-        return rc;
-    take(in, raw);
-    return INPUT_OK;
+    return load_hex_files(flash_path, eep_path, &in->images, &in->fw_len, &in->eep_len);
 }

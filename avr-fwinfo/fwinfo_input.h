@@ -2,18 +2,16 @@
 // update driver reads it, or a pair of HEX files through load_firmware_pair.
 #pragma once
 
-#include "owners.h"
+#include "firmware_load.h"
 #include "pack.h"
 
 #include <cstdint>
 
 enum input_kind { INPUT_PACK, INPUT_HEX_PAIR };
 
-// Results of the PACK path besides pack_read's own (the updater's driver uses the same).
+// Results besides those of the updater's loaders (load_result, pack_read, load_firmware_pair).
 enum input_result {
     INPUT_OK = 0,
-    INPUT_PACK_OPEN = 3,     // "file open/stat/read error %s\n"
-    INPUT_PACK_HEAD = 10,    // "cannot read pack head"
     INPUT_PAYLOAD_READ = 22, // payloads could not be read again for their checksums
 };
 
@@ -33,18 +31,13 @@ struct fw_input {
     pack_head head;
     payload_check eep_payload; // INPUT_PACK, once loaded
     payload_check fw_payload;
-    uint32_t fw_len;  // INPUT_HEX_PAIR: image lengths the HEX files fill
-    uint32_t eep_len; // INPUT_HEX_PAIR
-    // The four buffers the loaders deliver (flash image 0x20000 bytes, EEPROM image 4096 bytes,
-    // maps of 512 and 16 entries); empty until loading succeeded.
-    byte_buffer fw_image;
-    byte_buffer eep_image;
-    byte_buffer fw_map;
-    byte_buffer eep_map;
+    uint32_t fw_len;        // INPUT_HEX_PAIR: image lengths the HEX files fill
+    uint32_t eep_len;       // INPUT_HEX_PAIR
+    firmware_images images; // what an update would send; empty until loading succeeded
 };
 
-// Opens the PACK file, reads its head, runs pack_read and then computes the checksums of both
-// stored payloads from the file. Returns 0, a result of pack_read (after its message), or one of
+// Loads the PACK file as the updater does, then computes the checksums of both stored payloads
+// from the same open file. Returns 0, the loader's result (after its message), or one of
 // input_result (after its message). The file is closed before returning.
 int load_pack_input(const char *path, fw_input *in);
 

@@ -197,7 +197,7 @@ void print_json_report(const fw_input &in, const fw_report &report, const char *
     json_input(in);
     json_lines(loader_output, len);
     json_sizes(in);
-    json_ident(in.eep_image.get());
+    json_ident(in.images.eep_image.get());
     json_stamp(report.stamp);
     printf("  \"blocks\": {\n");
     json_blocks("flash", report.flash_blocks, false);

@@ -4,9 +4,10 @@
 
 void build_report(const fw_input &in, fw_report *report)
 {
-    check_stamp(in.eep_image.get(), in.eep_map.get(), in.fw_image.get(), &report->stamp);
-    collect_blocks(in.fw_map.get(), FW_BLOCK_COUNT, &report->flash_blocks);
-    collect_blocks(in.eep_map.get(), EEP_BLOCK_COUNT, &report->eep_blocks);
+    check_stamp(in.images.eep_image.get(), in.images.eep_map.get(), in.images.fw_image.get(),
+                &report->stamp);
+    collect_blocks(in.images.fw_map.get(), FW_BLOCK_COUNT, &report->flash_blocks);
+    collect_blocks(in.images.eep_map.get(), EEP_BLOCK_COUNT, &report->eep_blocks);
     report->line_bytes = update_line_bytes(report->flash_blocks.count + report->eep_blocks.count);
     report->rate_count = updater_baud_rates(report->rates, MAX_BAUD_RATES);
     for (std::size_t i = 0; i < report->rate_count; ++i)

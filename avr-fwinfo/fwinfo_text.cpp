@@ -129,7 +129,7 @@ void print_transfer(const fw_report &r)
 void print_text_report(const fw_input &in, const fw_report &report)
 {
     print_input(in);
-    print_ident(in.eep_image.get());
+    print_ident(in.images.eep_image.get());
     print_stamp(report.stamp);
     print_blocks("Flash blocks to send", report.flash_blocks, 5);
     print_blocks("EEPROM blocks to send", report.eep_blocks, 3);

@@ -3,16 +3,12 @@
 #include "avr_protocol.h"
 #include "cmdline.h"
 #include "firmware_image.h"
-#include "ihex.h"
+#include "firmware_load.h"
 #include "owners.h"
-#include "pack.h"
 #include "serial_link.h"
 #include "verbosity.h"
 
-#include <cstdint>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
@@ -22,35 +18,10 @@ enum driver_exit {
     EXIT_USAGE = 1,
     EXIT_PORT_OPEN = 2,
     EXIT_BAD_BAUD = 3,
-    EXIT_PACK_OPEN = 3,
     EXIT_PORT_CONFIG = 4,
     EXIT_PREPARE = 5,
     EXIT_VERSION = 6,
-    EXIT_PACK_HEAD = 10,
 };
-
-// The four buffers the loaders hand over; the driver owns them until it exits.
-struct firmware {
-    byte_buffer fw_image;
-    byte_buffer eep_image;
-    byte_buffer fw_map;
-    byte_buffer eep_map;
-};
-
-struct raw_firmware {
-    unsigned char *fw_image = nullptr;
-    unsigned char *eep_image = nullptr;
-    unsigned char *fw_map = nullptr;
-    unsigned char *eep_map = nullptr;
-};
-
-void take(firmware *fw, const raw_firmware &raw)
-{
-    fw->fw_image.reset(raw.fw_image);
-    fw->eep_image.reset(raw.eep_image);
-    fw->fw_map.reset(raw.fw_map);
-    fw->eep_map.reset(raw.eep_map);
-}
 
 void print_banner()
 {
@@ -76,41 +47,8 @@ int run_packer(const command_line &args)
     return EXIT_USAGE;
 }
 
-int load_pack(const char *path, firmware *fw)
-{
-    unique_fd file(open(path, O_RDONLY));
-    if (file.get() < 0) {
-        printf("file open/stat/read error %s\n", path);
-        return EXIT_PACK_OPEN;
-    }
-    unsigned char bytes[PACK_HEAD_SIZE];
-    if (read(file.get(), bytes, sizeof bytes) != static_cast<ssize_t>(sizeof bytes)) {
-        puts("cannot read pack head");
-        return EXIT_PACK_HEAD;
-    }
-    pack_head head;
-    pack_head_decode(bytes, &head);
-    raw_firmware raw;
-    int rc = pack_read(file.get(), &head, &raw.fw_image, &raw.eep_image, &raw.fw_map, &raw.eep_map);
-    if (rc == 0)
-        take(fw, raw);
-    return rc;
-}
-
-int load_hex_pair(const char *data_file, const char *eep_file, firmware *fw)
-{
-    raw_firmware raw;
-    uint32_t fw_len = 0;
-    uint32_t eep_len = 0;
-    int rc = load_firmware_pair(data_file, eep_file, &raw.fw_image, &raw.eep_image, &raw.fw_map,
-                                &raw.eep_map, &fw_len, &eep_len);
-    if (rc == 0)
-        take(fw, raw);
-    return rc;
-}
-
 // Prepare, version check, flash blocks, EEPROM blocks, end: nothing more is sent after a failure.
-int talk_to_avr(int port, const firmware &fw)
+int talk_to_avr(int port, const firmware_images &fw)
 {
     if (avr_prepare(port) != 0) {
         puts("cannot prepare AVR for update!");
@@ -137,7 +75,7 @@ int talk_to_avr(int port, const firmware &fw)
     return code;
 }
 
-int run_port_stage(const command_line &args, const firmware &fw)
+int run_port_stage(const command_line &args, const firmware_images &fw)
 {
     int fd = -1;
     switch (open_comm_port(args.devnode, args.speed, &fd)) {
@@ -184,9 +122,11 @@ int run_updater(int argc, char **argv)
             printf("datafile %s eepromfile %s\n", args.data_file, args.eep_file);
     }
 
-    firmware fw;
-    int rc = args.mode == MODE_UPDATE_PACK ? load_pack(args.pack_file, &fw)
-                                           : load_hex_pair(args.data_file, args.eep_file, &fw);
+    firmware_images fw;
+    pack_head head;
+    int rc = args.mode == MODE_UPDATE_PACK
+                 ? load_pack_file(args.pack_file, &fw, &head, nullptr)
+                 : load_hex_files(args.data_file, args.eep_file, &fw, nullptr, nullptr);
     if (rc != 0)
         return rc;
     return run_port_stage(args, fw);
