@@ -7,14 +7,6 @@ namespace
 
 constexpr uint32_t STAMP_LENGTH_SPAN = 0x10000; // the stamp's length field holds 16 bits
 
-// The speeds termios knows on Linux. The updater's own table decides which of them it accepts,
-// so a rate added there shows up here without a second list to keep in step.
-constexpr long TERMIOS_RATES[] = {
-    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
-    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
-    576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000,
-};
-
 } // namespace
 
 uint32_t flash_word_sum(const unsigned char *fw_image, uint32_t length)
@@ -91,8 +83,8 @@ uint32_t line_time_ms(uint32_t bytes, long baud)
 std::size_t updater_baud_rates(long *rates, std::size_t max)
 {
     std::size_t n = 0;
-    for (long rate : TERMIOS_RATES)
-        if (n < max && baud_to_speed(rate) != 0)
-            rates[n++] = rate;
+    for (const baud_entry &e : BAUD_TABLE)
+        if (n < max)
+            rates[n++] = e.baud;
     return n;
 }

@@ -6,15 +6,6 @@
 namespace
 {
 
-struct baud_entry {
-    long baud;
-    speed_t speed;
-};
-
-constexpr baud_entry BAUD_TABLE[] = {
-    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
-};
-
 constexpr int PACK_MODE_ARGC = 4; // pack option, output file, data file, EEPROM file
 
 bool begins_with(const char *arg, const char *prefix)
