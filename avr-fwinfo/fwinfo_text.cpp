@@ -1,3 +1,4 @@
+#include "avr_protocol.h"
 #include "fwinfo_report.h"
 
 #include <cstdio>
@@ -5,7 +6,6 @@
 namespace
 {
 
-constexpr std::size_t IDENT_TEXT_SIZE = 96;
 constexpr std::size_t VERDICT_TEXT_SIZE = 256;
 
 // Every line starts with a label as wide as the updater's "New Firmware Data      " title, so
@@ -59,19 +59,6 @@ void print_input(const fw_input &in)
     if (in.head.version == 3)
         printf("%lu bytes raw, ", static_cast<unsigned long>(in.head.fw_raw_size));
     print_checksum(in.fw_payload);
-}
-
-void print_ident(const unsigned char *ident)
-{
-    char text[IDENT_TEXT_SIZE];
-    format_ident(ident, text, sizeof text);
-    // The updater's own line, byte for byte: letter and hardware id go out as they are.
-    printf("%s: ", NEW_FIRMWARE_TITLE);
-    putchar(ident[0]);
-    fputs(text, stdout);
-    for (std::size_t i = 0; i < HARDWARE_ID_LEN; ++i)
-        putchar(ident[HARDWARE_ID_OFFSET + i]);
-    putchar('\n');
 }
 
 void print_stamp(const stamp_facts &s)
@@ -129,7 +116,7 @@ void print_transfer(const fw_report &r)
 void print_text_report(const fw_input &in, const fw_report &report)
 {
     print_input(in);
-    print_ident(in.images.eep_image.get());
+    print_fw_ident(NEW_FIRMWARE_TITLE, in.images.eep_image.get());
     print_stamp(report.stamp);
     print_blocks("Flash blocks to send", report.flash_blocks, 5);
     print_blocks("EEPROM blocks to send", report.eep_blocks, 3);

@@ -78,16 +78,6 @@ int ident_number(const unsigned char *ident, std::size_t offset)
     return static_cast<signed char>(ident[offset]);
 }
 
-void print_ident(const char *title, const unsigned char *ident)
-{
-    printf("%s: %c%1d%1d%1d Built on (DD.MM.YYYY) %02d.%02d.20%02d for Hardware ", title, ident[0],
-           ident_number(ident, 1), ident_number(ident, 2), ident_number(ident, 3),
-           ident_number(ident, 6), ident_number(ident, 5), ident_number(ident, 4));
-    for (std::size_t i = 0; i < HARDWARE_ID_LEN; ++i)
-        putchar(ident[HARDWARE_ID_OFFSET + i]);
-    putchar('\n');
-}
-
 void hardware_countdown()
 {
     puts("\n\nWARNING: Firmware is for different Hardware!!");
@@ -210,6 +200,16 @@ void print_upload_failure(const char *warning)
 }
 } // namespace
 
+void print_fw_ident(const char *title, const unsigned char *ident)
+{
+    printf("%s: %c%1d%1d%1d Built on (DD.MM.YYYY) %02d.%02d.20%02d for Hardware ", title, ident[0],
+           ident_number(ident, 1), ident_number(ident, 2), ident_number(ident, 3),
+           ident_number(ident, 6), ident_number(ident, 5), ident_number(ident, 4));
+    for (std::size_t i = 0; i < HARDWARE_ID_LEN; ++i)
+        putchar(ident[HARDWARE_ID_OFFSET + i]);
+    putchar('\n');
+}
+
 int avr_prepare(int fd)
 {
     printf("Preparing AVR for firmware update... ");
@@ -258,8 +258,8 @@ int avr_check_version(int fd, const unsigned char *eep_image)
     }
 
     const unsigned char *installed = buf + IDENT_OFFSET_IN_VERSION;
-    print_ident("Current Firmware on AVR", installed);
-    print_ident("New Firmware Data      ", eep_image);
+    print_fw_ident("Current Firmware on AVR", installed);
+    print_fw_ident("New Firmware Data      ", eep_image);
 
     // An id shorter than eight characters ends at a zero byte.
     if (strncmp(reinterpret_cast<const char *>(installed + HARDWARE_ID_OFFSET),

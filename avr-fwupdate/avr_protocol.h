@@ -6,6 +6,10 @@
 
 enum avr_memory { AVR_FLASH, AVR_EEPROM };
 
+// Prints a 16-byte firmware identification as "<title>: B103 Built on (DD.MM.YYYY) ..." with the
+// hardware id's 8 bytes as they are and a line end.
+void print_fw_ident(const char *title, const unsigned char *ident);
+
 // 0 in update mode; 1 send failed; 2 short answer; 3 wrong answer.
 int avr_prepare(int fd);
 
