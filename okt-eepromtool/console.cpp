@@ -1,8 +1,10 @@
 #include "console.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -41,21 +43,72 @@ struct single_key_mode {
 
 } // namespace
 
+namespace
+{
+
+// Standard input is read with read(2), byte by byte, so that nothing typed ahead hides in a
+// stream buffer: getch can tell whether a key is already there before it makes the prompt
+// visible and waits.
+struct console_input {
+    int pending = -1;   // the character that ended the last word, not yet taken as a key
+    bool ended = false; // end of input or a read error seen; never cleared by a read
+};
+console_input input;
+
+int read_byte()
+{
+    if (input.ended)
+        return -1;
+    for (;;) {
+        unsigned char c;
+        ssize_t n = read(fileno(stdin), &c, 1);
+        if (n == 1)
+            return c;
+        if (n < 0 && errno == EINTR)
+            continue;
+        input.ended = true;
+        return -1;
+    }
+}
+
+int next_byte()
+{
+    if (input.pending >= 0) {
+        int c = input.pending;
+        input.pending = -1;
+        return c;
+    }
+    return read_byte();
+}
+
+bool byte_waiting()
+{
+    struct pollfd p = {fileno(stdin), POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+}
+
+} // namespace
+
 bool input_ended()
 {
-    return feof(stdin) || ferror(stdin);
+    return input.ended && input.pending < 0;
+}
+
+void reset_console_input()
+{
+    input = console_input{};
 }
 
 int getch()
 {
-    if (input_ended())
-        return -1;
+    if (input.pending >= 0 || input.ended || byte_waiting())
+        return next_byte();
+    // Only now, when the key is really awaited, is the prompt made visible, and only after the
+    // mode switch: a key typed at a visible prompt is neither echoed by the terminal nor held
+    // back for a whole line.
     single_key_mode mode(fileno(stdin));
-    // Flushing after the mode switch means that once a prompt is visible, a key typed at it is
-    // neither echoed by the terminal nor held back for a whole line.
     fflush(stdout);
-    int c = getchar();
-    return c == EOF ? -1 : c;
+    return read_byte();
 }
 
 int ask_s(const char *prompt, char *buf, int size)
@@ -98,24 +151,21 @@ int ask_s(const char *prompt, char *buf, int size)
 int read_word(char *buf)
 {
     fflush(stdout);
-    if (input_ended())
-        return 0;
     int c;
     do {
-        c = getchar();
-    } while (c != EOF && isspace(c));
-    if (c == EOF)
+        c = next_byte();
+    } while (c >= 0 && isspace(c));
+    if (c < 0)
         return 0;
     int len = 0;
-    while (c != EOF && !isspace(c)) {
+    while (c >= 0 && !isspace(c)) {
         // Characters beyond the buffer belong to the same word: they are consumed, not left
         // behind to act as menu keys.
         if (len < EDIT_BUFFER_SIZE - 1)
             buf[len++] = static_cast<char>(c);
-        c = getchar();
+        c = next_byte();
     }
     buf[len] = '\0';
-    if (c != EOF)
-        ungetc(c, stdin);
+    input.pending = c; // the white space after the word stays for the next key read
     return 1;
 }

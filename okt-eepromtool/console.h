@@ -1,6 +1,7 @@
 // Console input for the interactive editor: single keys, a line editor with its own echo, word
-// input with scanf("%s") rules, and hex-or-decimal numbers. Everything reads the standard input
-// stream and writes the standard output stream; pending output is flushed before every wait.
+// input with scanf("%s") rules, and hex-or-decimal numbers. Everything reads standard input
+// (byte by byte, with read) and writes the standard output stream; pending output is flushed
+// before every wait.
 #pragma once
 
 #include <cstdint>
@@ -10,14 +11,19 @@ constexpr int EDIT_BUFFER_SIZE = 256; // bytes of every dialog's edit buffer
 // Result of ask_s when standard input ended before Enter.
 constexpr int ASK_INPUT_ENDED = -1;
 
-// One key without Enter: 0..255, or -1 at end of input or on a read error. The terminal is in
-// non-canonical, no-echo mode only while the key is awaited; keys already buffered in the stream
-// (the rest of a line left by read_word) come first. Terminal attribute failures are ignored, so
-// a pipe works too. Once input has ended, every later call returns -1 at once.
+// One key without Enter: 0..255, or -1 at end of input or on a read error. Keys already there
+// (the rest of a line left by read_word, keys typed ahead) are returned at once; otherwise
+// pending output is flushed and the key awaited with the terminal in non-canonical, no-echo
+// mode, restored afterwards. Terminal attribute failures are ignored, so a pipe works too.
+// Once input has ended, every later call returns -1 at once.
 int getch();
 
-// True once standard input has ended or failed; no key will come any more.
+// True once standard input has ended or failed and no key is left; no key will come any more.
 bool input_ended();
+
+// Forgets the key left by read_word and the end-of-input mark; for a caller that has put
+// another file on standard input.
+void reset_console_input();
 
 // Line editor over `buf` (holding the current text, zero-terminated); at most size - 1
 // characters can be typed, a longer current text is kept whole. Echoes itself; Enter (line feed
@@ -27,8 +33,9 @@ bool input_ended();
 // edit and must not be used).
 int ask_s(const char *prompt, char *buf, int size);
 
-// Reads one white-space delimited word into buf like scanf("%s"): leading white space, empty
-// lines included, is skipped; whatever follows the word stays pending for later getch calls.
+// Reads one white-space delimited word into buf like scanf("%s"), in the terminal's line mode:
+// leading white space, empty lines included, is skipped; whatever follows the word on the line
+// stays pending for later getch calls. Pending output is flushed first.
 // At most EDIT_BUFFER_SIZE - 1 characters are kept; the rest of a longer word is read and
 // dropped. Returns 1 when a word was read, 0 at end of input (buf untouched).
 int read_word(char *buf);

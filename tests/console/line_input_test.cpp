@@ -10,6 +10,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <string>
 
 namespace
@@ -21,9 +24,24 @@ struct console_input : ::testing::Test {
     void feed(const std::string &keys)
     {
         write_file(dir.file("stdin"), keys);
-        ASSERT_NE(freopen(dir.file("stdin").c_str(), "rb", stdin), nullptr);
+        put_on_stdin(dir.file("stdin").c_str());
     }
-    void TearDown() override { freopen("/dev/null", "rb", stdin); }
+    void put_on_stdin(const char *path)
+    {
+        int fd = open(path, O_RDONLY);
+        ASSERT_GE(fd, 0);
+        dup2(fd, 0);
+        close(fd);
+        reset_console_input();
+    }
+    void SetUp() override { saved_stdin = dup(0); }
+    void TearDown() override
+    {
+        dup2(saved_stdin, 0);
+        close(saved_stdin);
+        reset_console_input();
+    }
+    int saved_stdin = -1;
 
     // Every key still pending, as getch returns them, up to end of input.
     std::string rest_of_input()
@@ -197,19 +215,30 @@ TEST_F(console_input, ReadWordAtEndOfInput)
     EXPECT_EQ(getch(), -1);
 }
 
-TEST_F(console_input, PromptsAreVisibleBeforeEveryRead)
+TEST_F(console_input, PromptIsVisibleBeforeGetchWaits)
 {
-    // Output written just before a read must have left the process, not wait in the buffer.
-    feed("k w\n");
+    // An empty pipe makes getch wait; the prompt printed before must already have left.
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    dup2(p[0], 0);
+    close(p[0]);
+    reset_console_input();
     capture_stdout out;
     printf("prompt> ");
-    getch();
-    EXPECT_EQ(read_file("/dev/fd/1"), "prompt> ");
-    printf("word: ");
-    char buf[EDIT_BUFFER_SIZE];
-    read_word(buf);
-    EXPECT_EQ(read_file("/dev/fd/1"), "prompt> word: ");
-    EXPECT_EQ(out.text(), "prompt> word: ");
+    pid_t child = fork();
+    if (child == 0) {
+        // Types the key only once the prompt is there.
+        for (int i = 0; i < 30000 && read_file("/dev/fd/1").empty(); ++i)
+            usleep(1000);
+        std::string seen = read_file("/dev/fd/1");
+        if (write(p[1], seen == "prompt> " ? "k" : "!", 1) != 1)
+            _exit(1);
+        _exit(0);
+    }
+    EXPECT_EQ(getch(), 'k');
+    close(p[1]);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(out.text(), "prompt> ");
 }
 
 } // namespace
