@@ -49,6 +49,14 @@ std::string dir_or(const char *env_name, const char *compiled, const char *fallb
     return std::string(*v ? v : fallback);
 }
 
+// Entries for the dynamic loader (LD_PRELOAD, ...) must reach the program, not the launcher
+// itself: they go through the launcher's option. Everything else is inherited as usual (qemu's
+// option would split a value at its commas).
+bool for_loader(const std::string &entry)
+{
+    return entry.compare(0, 3, "LD_") == 0;
+}
+
 const char *launcher_words()
 {
     return setting("OKT_TEST_LAUNCHER", OKT_DEFAULT_LAUNCHER);
@@ -87,6 +95,8 @@ std::vector<std::string> launch_argv(const std::string &program, const std::vect
     const char *flag = launcher_env_flag();
     if (!argv.empty() && flag && *flag) {
         for (const std::string &e : env) {
+            if (!for_loader(e))
+                continue;
             argv.push_back(flag);
             argv.push_back(e);
         }
@@ -112,8 +122,9 @@ run_result run_program(const std::string &program, const std::vector<std::string
     std::vector<std::string> env_s;
     for (char **e = environ; *e; ++e)
         env_s.push_back(*e);
-    if (!env_by_flag)
-        env_s.insert(env_s.end(), opts.env.begin(), opts.env.end());
+    for (const std::string &e : opts.env)
+        if (!env_by_flag || !for_loader(e))
+            env_s.push_back(e);
     std::vector<char *> envp;
     for (std::string &e : env_s)
         envp.push_back(e.data());

@@ -28,7 +28,8 @@ std::string lib_path(const std::string &name);
 std::string source_path(const std::string &relative);
 
 // The launcher prefix (OKT_TEST_LAUNCHER, split at blanks) followed by the program and its
-// arguments. Environment entries go through OKT_TEST_LAUNCHER_ENV_FLAG when that is set.
+// arguments. LD_* environment entries go through OKT_TEST_LAUNCHER_ENV_FLAG when that is set;
+// the others are inherited through the environment.
 std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
                                      const std::vector<std::string> &env);
 bool launcher_in_use();
