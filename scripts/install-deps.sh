@@ -9,7 +9,7 @@ packages=(
     libbz2-dev bzip2
     libi2c-dev i2c-tools
     srecord gcc-avr binutils-avr avr-libc
-    clang clang-tidy clang-format cppcheck valgrind strace
+    clang clang-tidy clang-format cppcheck valgrind strace file
     qemu-user g++-mipsel-linux-gnu
 )
 
