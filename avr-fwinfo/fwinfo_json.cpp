@@ -221,7 +221,7 @@ void print_json_failure(const fw_input &in, int code, const char *loader_output,
     std::size_t start = end;
     while (start > 0 && loader_output[start - 1] != '\n')
         --start;
-    char message[VERDICT_TEXT_SIZE];
+    char message[VERDICT_TEXT_SIZE] = {};
     std::size_t n = end - start < sizeof message - 1 ? end - start : sizeof message - 1;
     memcpy(message, loader_output + start, n);
     message[n] = '\0';

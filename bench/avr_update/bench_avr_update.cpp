@@ -19,8 +19,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 namespace
 {
 
@@ -121,6 +119,7 @@ run_figures run_once(const std::string &tool, const std::string &flash_hex,
     std::vector<std::string> args = {tool, sim->slave_path, std::to_string(BAUD), flash_hex,
                                      eeprom_hex};
     std::vector<char *> argv;
+    argv.reserve(args.size() + 1);
     for (std::string &a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);

@@ -5,7 +5,9 @@
 #include "ihex.h"
 #include "pack.h"
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -99,7 +101,17 @@ bool run_to(const char *const argv[], const char *out_path)
 
 int main(int argc, char **argv)
 {
-    const int rounds = argc > 1 ? atoi(argv[1]) : 10;
+    int rounds = 10;
+    if (argc > 1) {
+        char *end = nullptr;
+        errno = 0;
+        const long n = strtol(argv[1], &end, 10);
+        if (end == argv[1] || *end || errno || n < 1 || n > INT_MAX) {
+            fprintf(stderr, "usage: bench_pack [rounds]   (rounds: a positive number)\n");
+            return 2;
+        }
+        rounds = static_cast<int>(n);
+    }
     const std::string fixtures = OKT_FIXTURE_DIR;
     const std::string flash = fixtures + "/flash.hex";
     const std::string eeprom = fixtures + "/eeprom.hex";

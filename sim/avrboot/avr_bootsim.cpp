@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,16 @@ std::int64_t now_ns()
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * NS_PER_S + ts.tv_nsec;
+}
+
+// Sleeps the whole time on the monotonic clock, also across interrupting signals.
+void sleep_ns(std::int64_t ns)
+{
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(ns / NS_PER_S);
+    ts.tv_nsec = static_cast<long>(ns % NS_PER_S);
+    while (clock_nanosleep(CLOCK_MONOTONIC, 0, &ts, &ts) == EINTR) {
+    }
 }
 
 void close_fd(int *fd)
@@ -90,10 +101,14 @@ struct serve_state {
     std::map<std::string, int> arrivals;
 };
 
-void add_violation(avrsim *sim, std::size_t offset, const char *fmt, int a = 0, int b = 0)
+__attribute__((format(printf, 3, 4))) void add_violation(avrsim *sim, std::size_t offset,
+                                                         const char *fmt, ...)
 {
     char text[160];
-    snprintf(text, sizeof text, fmt, a, b);
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
     sim->violations.push_back({offset, text});
 }
 
@@ -313,7 +328,7 @@ bool handle_command(avrsim *sim, serve_state *st, std::int64_t at_ns)
     std::size_t offset = sim->rx_log.size() - AVRSIM_COMMAND_SIZE;
     avrsim_exchange ex;
     ex.number = (int)sim->exchanges.size() + 1;
-    ex.command.assign((const char *)st->cmd, AVRSIM_COMMAND_SIZE);
+    ex.command.assign(st->cmd, st->cmd + AVRSIM_COMMAND_SIZE);
     ex.received.assign(st->cmd, st->cmd + AVRSIM_COMMAND_SIZE);
     ex.attempt = ++st->arrivals[ex.command];
 
@@ -614,7 +629,7 @@ int avrsim_drain(avrsim *sim, unsigned limit_ms)
 {
     if (sim->slave_fd < 0)
         return -1;
-    usleep(DRAIN_SETTLE_MS * 1000);
+    sleep_ns(DRAIN_SETTLE_MS * NS_PER_MS);
     std::int64_t end = now_ns() + (std::int64_t)limit_ms * NS_PER_MS;
     for (;;) {
         int queued = 0;
@@ -624,7 +639,7 @@ int avrsim_drain(avrsim *sim, unsigned limit_ms)
             return 0;
         if (now_ns() >= end)
             return -1;
-        usleep(DRAIN_STEP_US);
+        sleep_ns(DRAIN_STEP_US * NS_PER_US);
     }
 }
 

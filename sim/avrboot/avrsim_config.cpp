@@ -150,8 +150,9 @@ void avrsim_make_ident(unsigned char ident[AVRSIM_IDENT_SIZE], char letter, int 
     ident[4] = (unsigned char)year;
     ident[5] = (unsigned char)month;
     ident[6] = (unsigned char)day;
-    std::size_t n = hardware_id ? strnlen(hardware_id, IDENT_HARDWARE_SIZE) : 0;
-    memcpy(ident + IDENT_HARDWARE_OFFSET, hardware_id, n);
+    if (hardware_id)
+        memcpy(ident + IDENT_HARDWARE_OFFSET, hardware_id,
+               strnlen(hardware_id, IDENT_HARDWARE_SIZE));
 }
 
 int avrsim_parse_rule(const char *text, avrsim_rule *rule, std::string *error)

@@ -3,6 +3,7 @@
 #include "avr_bootsim.h"
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -95,19 +96,24 @@ bool parse_ident_hex(const char *s, unsigned char *ident)
     return true;
 }
 
+// L,D,D,D,YY,MM,DD,HWID: the letter is any one character; each number may have leading blanks
+// and a sign and must fit a byte, signed or not; the hardware id is all after the seventh comma.
 bool parse_ident_fields(const char *s, unsigned char *ident)
 {
-    char letter = 0;
-    int f[6];
-    int used = 0;
-    if (sscanf(s, "%c,%d,%d,%d,%d,%d,%d,%n", &letter, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5],
-               &used) != 7 ||
-        used == 0)
+    if (!s[0] || s[1] != ',')
         return false;
-    for (int v : f)
-        if (v < -128 || v > 255)
+    const char letter = s[0];
+    int f[6];
+    const char *p = s + 2;
+    for (int &v : f) {
+        char *end = nullptr;
+        const long n = strtol(p, &end, 10);
+        if (end == p || *end != ',' || n < -128 || n > 255)
             return false;
-    const char *hw = s + used;
+        v = static_cast<int>(n);
+        p = end + 1;
+    }
+    const char *hw = p;
     if (strlen(hw) > 8)
         return false;
     avrsim_make_ident(ident, letter, f[0], f[1], f[2], f[3], f[4], f[5], hw);
@@ -133,7 +139,8 @@ int write_log(const char *path, const avrsim *sim)
         return -1;
     for (const avrsim_exchange &ex : sim->exchanges) {
         fprintf(f, "%5d ", ex.number);
-        print_escaped(f, (const unsigned char *)ex.command.data(), ex.command.size());
+        print_escaped(f, reinterpret_cast<const unsigned char *>(ex.command.data()),
+                      ex.command.size());
         fprintf(f, " attempt %d, %zu bytes in, fault %s, answer \"", ex.attempt, ex.received.size(),
                 avrsim_fault_name(ex.fault));
         print_escaped(f, ex.answer.data(), ex.answer.size());
@@ -233,7 +240,7 @@ int parse_args(int argc, char **argv, avrsim_config *cfg, outputs *out, bool *he
             char *end = nullptr;
             double ms = strtod(optarg, &end);
             ok = end != optarg && !*end && ms >= 0 && ms <= (double)MAX_MS;
-            cfg->page_time_us = ok ? (unsigned)(ms * 1000.0 + 0.5) : 0;
+            cfg->page_time_us = ok ? static_cast<unsigned>(std::llround(ms * 1000.0)) : 0;
             break;
         }
         case OPT_DATA_TIMEOUT:
@@ -321,7 +328,7 @@ int main(int argc, char **argv)
     print_summary(sim.get(), end);
 
     rc = end == AVRSIM_END_FINISHED ? EXIT_FINISHED : EXIT_UNFINISHED;
-    struct {
+    const struct {
         const char *path;
         const unsigned char *data;
         std::size_t len;

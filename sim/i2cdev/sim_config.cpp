@@ -19,8 +19,11 @@ void copy_env(char *dst, size_t cap, const char *name)
 {
     const char *v = getenv(name);
     dst[0] = '\0';
-    if (v && strlen(v) < cap)
-        strcpy(dst, v);
+    if (!v)
+        return;
+    const size_t n = strlen(v);
+    if (n < cap)
+        memcpy(dst, v, n + 1);
 }
 
 // A whole string as a non-negative number in base; a decimal field also takes 0x-prefixed hex.
@@ -46,9 +49,12 @@ bool parse_number(const char *s, int base, long *out)
 void parse_missing(const char *list)
 {
     char buf[256];
-    if (!list || strlen(list) >= sizeof buf)
+    if (!list)
         return;
-    strcpy(buf, list);
+    const size_t n = strlen(list);
+    if (n >= sizeof buf)
+        return;
+    memcpy(buf, list, n + 1);
     char *save = nullptr;
     for (char *tok = strtok_r(buf, ",", &save); tok; tok = strtok_r(nullptr, ",", &save)) {
         long bus;

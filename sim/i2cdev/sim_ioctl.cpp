@@ -185,11 +185,10 @@ int smbus_block(const sim_fd *f, bool read, bool i2c_block, unsigned char cmd, i
         out[0] = cmd;
         msg msgs[2] = {{false, out, 1}, {true, in, len}};
         r = run_messages(f, msgs, 2);
-        snprintf(detail, sizeof detail, "read %s cmd=%02x len=%u", name, cmd, len);
-        if (!r.err) {
-            strcat(detail, " -> ");
+        snprintf(detail, sizeof detail, "read %s cmd=%02x len=%u%s", name, cmd, len,
+                 r.err ? "" : " -> ");
+        if (!r.err)
             append_hex(detail, sizeof detail, in, len);
-        }
     } else {
         // SMBus block writes send the count byte; I2C block writes do not.
         size_t n = 0;

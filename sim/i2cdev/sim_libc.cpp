@@ -99,9 +99,12 @@ int classify(const char *path, int *bus)
     const char *num = path + sizeof DEV_PREFIX - 1;
     size_t len = strlen(num);
     bool plain = len > 0 && len < 8 && (num[0] != '0' || len == 1);
-    for (size_t i = 0; plain && i < len; ++i)
+    int n = 0; // at most 7 digits: no overflow
+    for (size_t i = 0; plain && i < len; ++i) {
         plain = num[i] >= '0' && num[i] <= '9';
-    *bus = plain ? atoi(num) : -1;
+        n = n * 10 + (num[i] - '0');
+    }
+    *bus = plain ? n : -1;
     return 1;
 }
 

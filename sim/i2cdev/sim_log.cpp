@@ -42,13 +42,12 @@ void log_message(int bus, int addr, bool read, const unsigned char *buf, size_t 
                  const msg_result &r)
 {
     static char text[LOG_LINE_MAX];
-    snprintf(text, sizeof text, "%s bus=%d addr=%02x len=%zu", read ? "read" : "write", bus, addr,
-             len);
     // A failed read has no data to show; a write shows what was offered.
-    if (len && (!read || !r.err)) {
-        strcat(text, " data=");
+    const bool show_data = len && (!read || !r.err);
+    snprintf(text, sizeof text, "%s bus=%d addr=%02x len=%zu%s", read ? "read" : "write", bus, addr,
+             len, show_data ? " data=" : "");
+    if (show_data)
         append_hex(text, sizeof text - 8, buf, len);
-    }
     log_line("%s %s", text, status_word(r));
 }
 
