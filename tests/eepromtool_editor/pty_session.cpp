@@ -11,8 +11,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace
 {
 
@@ -36,13 +34,7 @@ pty_session::pty_session(const std::string &stderr_path, const std::vector<std::
 
     // Everything the child needs is prepared before fork: the test process may have threads.
     std::vector<std::string> argv_s = launch_argv(bin_path("okt-eepromtool"), {}, env);
-    const char *flag = getenv("OKT_TEST_LAUNCHER_ENV_FLAG");
-    bool env_by_flag = launcher_in_use() && flag && *flag;
-    std::vector<std::string> env_s;
-    for (char **e = environ; *e; ++e)
-        env_s.push_back(*e);
-    if (!env_by_flag)
-        env_s.insert(env_s.end(), env.begin(), env.end());
+    std::vector<std::string> env_s = launch_env(env);
     std::vector<char *> argv, envp;
     for (std::string &a : argv_s)
         argv.push_back(a.data());

@@ -14,7 +14,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 std::vector<std::string> split_blanks(const char *s)
 {
@@ -35,7 +36,8 @@ long long now_ms()
 
 } // namespace
 
-namespace {
+namespace
+{
 // A setting from the environment when it is set there, else the build's compiled-in choice.
 const char *setting(const char *env_name, const char *compiled)
 {
@@ -88,7 +90,8 @@ bool launcher_in_use()
     return !split_blanks(launcher_words()).empty();
 }
 
-std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
+std::vector<std::string> launch_argv(const std::string &program,
+                                     const std::vector<std::string> &args,
                                      const std::vector<std::string> &env)
 {
     std::vector<std::string> argv = split_blanks(launcher_words());
@@ -106,25 +109,31 @@ std::vector<std::string> launch_argv(const std::string &program, const std::vect
     return argv;
 }
 
+std::vector<std::string> launch_env(const std::vector<std::string> &env)
+{
+    const char *flag = launcher_env_flag();
+    bool env_by_flag = launcher_in_use() && flag && *flag;
+    std::vector<std::string> env_s;
+    for (char **e = environ; *e; ++e)
+        env_s.push_back(*e);
+    for (const std::string &e : env)
+        if (!env_by_flag || !for_loader(e))
+            env_s.push_back(e);
+    return env_s;
+}
+
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
                        const run_options &opts)
 {
     run_result res;
     std::vector<std::string> argv_s = launch_argv(program, args, opts.env);
-    const char *flag = launcher_env_flag();
-    bool env_by_flag = launcher_in_use() && flag && *flag;
 
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe2(in_pipe, O_CLOEXEC) || pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC))
         return res;
 
     // Everything the child needs is prepared before fork: the test process may have threads.
-    std::vector<std::string> env_s;
-    for (char **e = environ; *e; ++e)
-        env_s.push_back(*e);
-    for (const std::string &e : opts.env)
-        if (!env_by_flag || !for_loader(e))
-            env_s.push_back(e);
+    std::vector<std::string> env_s = launch_env(opts.env);
     std::vector<char *> envp;
     for (std::string &e : env_s)
         envp.push_back(e.data());

@@ -33,6 +33,9 @@ std::string source_path(const std::string &relative);
 std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
                                      const std::vector<std::string> &env);
 bool launcher_in_use();
+// The environment to start the launched program with: this process's environment plus the
+// entries of `env` that do not go through the launcher's option.
+std::vector<std::string> launch_env(const std::vector<std::string> &env);
 
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
                        const run_options &opts = {});
