@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,17 +12,20 @@ namespace
 struct decoded {
     cmdline_result result;
     command_line args;
+    // The decoded fields point into the argument strings: they live as long as the result.
+    std::unique_ptr<std::vector<std::string>> words;
 };
 
 decoded decode(std::vector<std::string> words)
 {
-    words.insert(words.begin(), "avr-fwupdate");
+    decoded d;
+    d.words = std::make_unique<std::vector<std::string>>(std::move(words));
+    d.words->insert(d.words->begin(), "avr-fwupdate");
     std::vector<char *> argv;
-    for (std::string &w : words)
+    for (std::string &w : *d.words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
-    decoded d;
-    d.result = decode_command_line(static_cast<int>(words.size()), argv.data(), &d.args);
+    d.result = decode_command_line(static_cast<int>(d.words->size()), argv.data(), &d.args);
     return d;
 }
 

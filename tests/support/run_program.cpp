@@ -113,12 +113,22 @@ std::vector<std::string> launch_env(const std::vector<std::string> &env)
 {
     const char *flag = launcher_env_flag();
     bool env_by_flag = launcher_in_use() && flag && *flag;
-    std::vector<std::string> env_s;
-    for (char **e = environ; *e; ++e)
-        env_s.push_back(*e);
+    std::vector<std::string> given;
     for (const std::string &e : env)
         if (!env_by_flag || !for_loader(e))
-            env_s.push_back(e);
+            given.push_back(e);
+    // An entry given here replaces one of the same name inherited from this process.
+    auto name_of = [](const std::string &e) { return e.substr(0, e.find('=') + 1); };
+    std::vector<std::string> env_s;
+    for (char **e = environ; *e; ++e) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const std::string &g : given)
+            replaced = replaced || name_of(g) == name_of(entry);
+        if (!replaced)
+            env_s.push_back(entry);
+    }
+    env_s.insert(env_s.end(), given.begin(), given.end());
     return env_s;
 }
 

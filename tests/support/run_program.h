@@ -6,7 +6,7 @@
 #include <vector>
 
 struct run_options {
-    std::vector<std::string> env;   // extra NAME=VALUE entries for the program
+    std::vector<std::string> env;   // NAME=VALUE entries for the program (override inherited ones)
     std::string stdin_text;         // written to the program's standard input, then closed
     bool stdin_from_null = false;   // use /dev/null instead of stdin_text
     int timeout_seconds = 120;      // the program is killed after this long
@@ -34,7 +34,8 @@ std::vector<std::string> launch_argv(const std::string &program, const std::vect
                                      const std::vector<std::string> &env);
 bool launcher_in_use();
 // The environment to start the launched program with: this process's environment plus the
-// entries of `env` that do not go through the launcher's option.
+// entries of `env` that do not go through the launcher's option (replacing inherited entries of
+// the same name).
 std::vector<std::string> launch_env(const std::vector<std::string> &env);
 
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
