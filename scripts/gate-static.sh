@@ -14,7 +14,7 @@ set -euo pipefail
 
 start=$(date +%s)
 src=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$src/build-static}
+build=$(realpath -m "${1:-$src/build-static}")
 jobs=2
 clang_tidy=${CLANG_TIDY:-$(command -v clang-tidy-14 || command -v clang-tidy)}
 cppcheck=${CPPCHECK:-cppcheck}
@@ -67,7 +67,9 @@ for s in "${sources[@]}"; do
     filters+=("--file-filter=$s")
 done
 # unix32: the board is a 32-bit target; long and pointers are 4 bytes there.
-if ! run "$cppcheck" --project="$db" "${filters[@]}" \
+# cppcheck names files relative to its working folder when they lie below it, and the filters
+# above are absolute: it runs from the root folder.
+if ! cd / || ! run "$cppcheck" --project="$db" "${filters[@]}" \
     --cppcheck-build-dir="$build/cppcheck-cache" \
     --std=c++17 --platform=unix32 --library=posix \
     --enable=warning,style,performance,portability \
