@@ -185,16 +185,11 @@ int read_eep_binary(int fd, const pack_head &head, const char *tag, pack_images 
     return PACK_READ_OK;
 }
 
-int read_v2(int fd, const pack_head &head, pack_images *out)
+// The full-size, erased flash image for `size` stored bytes; result 4 above the AVR's flash.
+int new_flash_image(const char *tag, const char *what, uint32_t size, pack_images *out)
 {
-    const char *tag = "PACK-V2";
-    puts("PACK-V2 (BIN) detected.");
-    int rc = read_eep_binary(fd, head, tag, out);
-    if (rc != PACK_READ_OK)
-        return rc;
-
-    if (head.fw_size > FW_IMAGE_SIZE) {
-        printf("%s: fw data size %u above %u bytes\n", tag, static_cast<unsigned>(head.fw_size),
+    if (size > FW_IMAGE_SIZE) {
+        printf("%s: %s %u above %u bytes\n", tag, what, static_cast<unsigned>(size),
                static_cast<unsigned>(FW_IMAGE_SIZE));
         return PACK_READ_TOO_LARGE;
     }
@@ -203,18 +198,38 @@ int read_v2(int fd, const pack_head &head, pack_images *out)
         printf("%s: fw mem alloc failure\n", tag);
         return PACK_READ_IO;
     }
+    return PACK_READ_OK;
+}
+
+// The flash map with the blocks that hold the first `len` bytes flagged.
+int new_flash_map(const char *tag, uint32_t len, pack_images *out)
+{
+    out->fw_map.reset(new_block_map(FW_BLOCK_COUNT, len));
+    if (!out->fw_map) {
+        printf("%s: fw blk mem alloc error\n", tag);
+        return PACK_READ_IO;
+    }
+    return PACK_READ_OK;
+}
+
+int read_v2(int fd, const pack_head &head, pack_images *out)
+{
+    const char *tag = "PACK-V2";
+    puts("PACK-V2 (BIN) detected.");
+    int rc = read_eep_binary(fd, head, tag, out);
+    if (rc != PACK_READ_OK)
+        return rc;
+
+    rc = new_flash_image(tag, "fw data size", head.fw_size, out);
+    if (rc != PACK_READ_OK)
+        return rc;
     if (!file_holds(fd, head.fw_size) || !read_full(fd, out->fw_image.get(), head.fw_size)) {
         printf("%s: pack fw data read failure\n", tag);
         return PACK_READ_IO;
     }
     if (pack_checksum(out->fw_image.get(), head.fw_size) != head.fw_cksum)
         printf("%s: fw data cksum error\n", tag); // a warning: the update goes on
-    out->fw_map.reset(new_block_map(FW_BLOCK_COUNT, head.fw_size));
-    if (!out->fw_map) {
-        printf("%s: fw blk mem alloc error\n", tag);
-        return PACK_READ_IO;
-    }
-    return PACK_READ_OK;
+    return new_flash_map(tag, head.fw_size, out);
 }
 
 int read_v3(int fd, const pack_head &head, pack_images *out)
@@ -225,16 +240,9 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
     if (rc != PACK_READ_OK)
         return rc;
 
-    if (head.fw_raw_size > FW_IMAGE_SIZE) {
-        printf("%s: fw raw size %u above %u bytes\n", tag, static_cast<unsigned>(head.fw_raw_size),
-               static_cast<unsigned>(FW_IMAGE_SIZE));
-        return PACK_READ_TOO_LARGE;
-    }
-    out->fw_image.reset(new_erased_image(FW_IMAGE_SIZE));
-    if (!out->fw_image) {
-        printf("%s: fw mem alloc failure\n", tag);
-        return PACK_READ_IO;
-    }
+    rc = new_flash_image(tag, "fw raw size", head.fw_raw_size, out);
+    if (rc != PACK_READ_OK)
+        return rc;
     if (!file_holds(fd, head.fw_size)) {
         printf("%s: pack fw data read failure\n", tag);
         return PACK_READ_IO;
@@ -266,12 +274,7 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
         return PACK_READ_BAD_DATA;
     }
     cbuf.reset();
-    out->fw_map.reset(new_block_map(FW_BLOCK_COUNT, head.fw_raw_size));
-    if (!out->fw_map) {
-        printf("%s: fw blk mem alloc error\n", tag);
-        return PACK_READ_IO;
-    }
-    return PACK_READ_OK;
+    return new_flash_map(tag, head.fw_raw_size, out);
 }
 
 } // namespace
