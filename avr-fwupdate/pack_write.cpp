@@ -144,6 +144,16 @@ int load_pair(const char *data_path, const char *eep_path, loaded_pair *pair)
     return PACK_WRITE_OK;
 }
 
+// The first steps of the binary packers: the output opened, then the HEX pair loaded and stamped.
+int open_and_load(const char *out_path, const char *data_path, const char *eep_path,
+                  pack_output *out, loaded_pair *pair)
+{
+    int rc = open_output(out_path, out);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+    return load_pair(data_path, eep_path, pair);
+}
+
 } // namespace
 
 int pack_write_v1(const char *out_path, const char *data_path, const char *eep_path)
@@ -185,12 +195,8 @@ int pack_write_v2(const char *out_path, const char *data_path, const char *eep_p
     puts("Packing firmware files (V2)");
     pack_head head = new_head(2);
     pack_output out;
-    int rc = open_output(out_path, &out);
-    if (rc != PACK_WRITE_OK)
-        return rc;
-
     loaded_pair pair;
-    rc = load_pair(data_path, eep_path, &pair);
+    int rc = open_and_load(out_path, data_path, eep_path, &out, &pair);
     if (rc != PACK_WRITE_OK)
         return rc;
 
@@ -206,12 +212,8 @@ int pack_write_v3(const char *out_path, const char *data_path, const char *eep_p
     puts("Packing firmware files (V3)");
     pack_head head = new_head(3);
     pack_output out;
-    int rc = open_output(out_path, &out);
-    if (rc != PACK_WRITE_OK)
-        return rc;
-
     loaded_pair pair;
-    rc = load_pair(data_path, eep_path, &pair);
+    int rc = open_and_load(out_path, data_path, eep_path, &out, &pair);
     if (rc != PACK_WRITE_OK)
         return rc;
 
