@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 
 namespace
@@ -75,6 +76,17 @@ struct pack_case {
 };
 
 const unsigned char UNTOUCHED = 0xEE;
+
+// Shown by GoogleTest (and so by ctest) in the case's description instead of its raw bytes.
+void PrintTo(const pack_case &c, std::ostream *os)
+{
+    *os << '"' << c.text << "\" -> " << c.result;
+}
+
+void PrintTo(const unpack_case &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 const pack_case PACK_CASES[] = {
     {"24.12.09-08:05", 0, {0x24, 0x12, 0x09, 0x20, 0x08, 0x05}},
