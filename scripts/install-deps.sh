@@ -11,6 +11,8 @@ packages=(
     srecord gcc-avr binutils-avr avr-libc
     clang clang-tidy clang-format cppcheck valgrind strace file
     qemu-user g++-mipsel-linux-gnu
+    # the fleet test (tests/fleet): the rollout playbook over a real sshd
+    ansible-core openssh-server openssh-client python3
 )
 
 missing=()
