@@ -1,0 +1,117 @@
+"""Simulated boards for the fleet tests. A board is a folder on this machine: the AVR is an
+avr-bootsim of its own behind a fixed link name (the board's serial device), its I2C ID EEPROMs
+are files for the i2c-dev emulation, and the tools are installed into its own prefix. Every board
+is reached as its own inventory host over the test's sshd."""
+
+import os
+import re
+import signal
+import subprocess
+import time
+
+LINK_LIMIT = 10.0  # seconds for a simulator to make its link
+STOP_LIMIT = 10.0  # seconds for a simulator to save its memories after SIGTERM
+
+
+def _record(boot_count, description, revision, serial):
+    """A 256-byte ID EEPROM: the 128-byte module record, then erased bytes."""
+    text = b''.join(t.encode('ascii').ljust(16, b'\0') for t in (description, revision, serial))
+    rec = (boot_count.to_bytes(4, 'little') + bytes.fromhex('140625200930') +
+           bytes.fromhex('021225201645') + text + bytes(64))
+    return rec + b'\xff' * 128
+
+
+class Board:
+    def __init__(self, root, index, installed):
+        self.name = f'board{index:02d}'
+        self.folder = os.path.join(root, self.name)
+        self.serial = f'BB-2025-{index:05d}'
+        self.installed = installed  # firmware the simulated AVR starts with
+        self.port = os.path.join(self.folder, 'ttyAVR')
+        self.prefix = os.path.join(self.folder, 'opt')
+        self.work = os.path.join(self.folder, 'work')
+        self.eeproms = os.path.join(self.folder, 'i2c')
+        self.flash_out = os.path.join(self.folder, 'avr-flash.bin')
+        self.eeprom_out = os.path.join(self.folder, 'avr-eeprom.bin')
+        self.sim_out = os.path.join(self.folder, 'avr-bootsim.out')
+        self.sim_log = os.path.join(self.folder, 'avr-bootsim.log')
+        self.proc = None
+        os.makedirs(self.eeproms)
+        with open(os.path.join(self.eeproms, 'i2c-0-50'), 'wb') as f:
+            f.write(_record(42, 'WLD OKT-CPU-B1', 'R2', f'CPU-2025-{index:05d}'))
+        with open(os.path.join(self.eeproms, 'i2c-1-50'), 'wb') as f:
+            f.write(_record(7, 'WLD OKT-MOBO-L', 'C', self.serial))
+
+    def start_avr(self, bootsim, faults=(), sessions=2, ident=None):
+        """Starts the simulated AVR with the installed firmware's memories; `ident` overrides
+        the identification it reports."""
+        flash_in = os.path.join(self.folder, 'installed-flash.bin')
+        eeprom_in = os.path.join(self.folder, 'installed-eeprom.bin')
+        with open(flash_in, 'wb') as f:
+            f.write(self.installed.flash)
+        with open(eeprom_in, 'wb') as f:
+            f.write(self.installed.eeprom)
+        args = [bootsim, '--link', self.port, '--sessions', str(sessions),
+                '--flash', flash_in, '--eeprom', eeprom_in,
+                '--ident', (ident or self.installed.ident).sim_option(),
+                '--quiet-timeout', '0', '--save-flash', self.flash_out,
+                '--save-eeprom', self.eeprom_out, '--log', self.sim_log]
+        for rule in faults:
+            args += ['--fault', rule]
+        out = open(self.sim_out, 'w')
+        self.proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out,
+                                     stderr=subprocess.STDOUT)
+        out.close()
+        deadline = time.monotonic() + LINK_LIMIT
+        while not os.path.islink(self.port):
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError(f'{self.name}: avr-bootsim made no link:\n{self.sim_text()}')
+            time.sleep(0.02)
+
+    def stop_avr(self):
+        """Ends the simulator (it saves its memories on the way out). Safe to call twice."""
+        if self.proc is None:
+            return
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+        try:
+            self.proc.wait(timeout=STOP_LIMIT)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        self.proc = None
+
+    def sim_text(self):
+        try:
+            with open(self.sim_out, errors='replace') as f:
+                return f.read()
+        except OSError:
+            return ''
+
+    def commands_received(self):
+        """Commands the simulated AVR received over all its sessions."""
+        return sum(int(n) for n in re.findall(r'^exchanges (\d+):', self.sim_text(), re.M))
+
+    def memories(self):
+        with open(self.flash_out, 'rb') as f:
+            flash = f.read()
+        with open(self.eeprom_out, 'rb') as f:
+            eeprom = f.read()
+        return flash, eeprom
+
+    def touched_files(self):
+        """What a rollout left in the board's own folders (prefix and work folder)."""
+        found = []
+        for top in (self.prefix, self.work):
+            for base, _, files in os.walk(top):
+                found += [os.path.relpath(os.path.join(base, f), self.folder) for f in files]
+        return sorted(found)
+
+    def inventory_vars(self, build):
+        return {
+            'okt_avr_port': self.port,
+            'okt_prefix': self.prefix,
+            'okt_board_dir': self.work,
+            'okt_board_command_prefix':
+                f'LD_PRELOAD={build}/lib/libi2cdev-sim.so I2CSIM_DIR={self.eeproms}',
+        }

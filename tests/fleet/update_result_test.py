@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""How the rollout playbook judges one update run on a board (the avr_update_result filter):
+success needs both the exit status and the success line; only a run that failed after the AVR
+entered update mode is run once more."""
+
+import importlib.util
+import os
+import sys
+
+sys.dont_write_bytecode = True
+SOURCE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..')
+spec = importlib.util.spec_from_file_location(
+    'avr_update', os.path.join(SOURCE, 'deploy', 'ansible', 'filter_plugins', 'avr_update.py'))
+avr_update = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(avr_update)
+
+BANNER = ('OKT32 Baseboard AVR Firmware update tool 0.43\r\n'
+          'For service use on OKT32 baseboards only.\r\n\r\nPACK-V3 (BZ2-BIN) detected.\r\n')
+PREPARED = 'Preparing AVR for firmware update... OK\r\n'
+IDENTS = ('Current Firmware on AVR: B102 Built on (DD.MM.YYYY) 01.03.2025 for Hardware OKT32\0\0\0'
+          '\r\nNew Firmware Data      : B104 Built on (DD.MM.YYYY) 15.09.2025 for Hardware '
+          'OKT32-BB\r\n')
+BLOCKS = 'DATA   ....... DONE\r\nEEPROM .. DONE\r\n'
+OLD = 'B102 Built on (DD.MM.YYYY) 01.03.2025 for Hardware OKT32'
+NEW = 'B104 Built on (DD.MM.YYYY) 15.09.2025 for Hardware OKT32-BB'
+
+
+def result(status, stopped='none', seconds='1.25'):
+    return f'\r\nOKT-AVR-UPDATE status={status} stopped={stopped} seconds={seconds}\r\n'
+
+
+# name, board output, expected fields
+CASES = [
+    ('completed',
+     BANNER + PREPARED + IDENTS + BLOCKS + '\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY\n'
+     + result(0),
+     dict(status=0, updated=True, retry=False, old=OLD, new=NEW, seconds=1.25,
+          last_line='AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY', note=None)),
+    ('success status without the success line',
+     BANNER + PREPARED + IDENTS + 'DATA   ...' + result(0),
+     dict(status=0, updated=False, retry=True, last_line='DATA   ...')),
+    ('flash upload broke off',
+     BANNER + PREPARED + IDENTS + 'DATA   ...A DONE\r\n\r\n\r\nWARNING: CODE UPDATE FAILED! '
+     'ABORTING!\r\n' + result(255),
+     dict(status=255, updated=False, retry=True, last_line='WARNING: CODE UPDATE FAILED! ABORTING!')),
+    ('EEPROM upload broke off',
+     BANNER + PREPARED + IDENTS + BLOCKS + '\n\nWARNING: EEPROM UPDATE FAILED! ABORTING!\n'
+     + result(254),
+     dict(status=254, updated=False, retry=True)),
+    ('end exchange unanswered',
+     BANNER + PREPARED + IDENTS + BLOCKS + '\n\nAVR COMM ERROR OCCURED\n' + result(3),
+     dict(status=3, updated=False, retry=True, last_line='AVR COMM ERROR OCCURED')),
+    ('checksum check failed',
+     BANNER + PREPARED + IDENTS + BLOCKS + '\n\nAVR FIRMWARE CHECKSUM CHECK FAILED\n' + result(1),
+     dict(status=1, updated=False, retry=True)),
+    ('silent AVR',
+     BANNER + 'Preparing AVR for firmware update... cannot prepare AVR for update!\n' + result(5),
+     dict(status=5, updated=False, retry=False, old=None, new=None,
+          last_line='Preparing AVR for firmware update... cannot prepare AVR for update!')),
+    ('port in use',
+     BANNER + "comm port '/dev/ttyS1' is in use by another process\n" + result(2),
+     dict(status=2, updated=False, retry=False)),
+    ('other hardware stopped by the watch',
+     BANNER + PREPARED + IDENTS + '\n\nWARNING: Firmware is for different Hardware!!\n'
+     'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 ' + result(143, 'hardware'),
+     dict(status=143, updated=False, retry=False, last_line='10',
+          note='stopped: the AVR reports other hardware than the new firmware')),
+    ('cut off by the time limit during the transfer',
+     BANNER + PREPARED + IDENTS + 'DATA   ..' + result(143, 'timeout', '300.04'),
+     dict(status=143, updated=False, retry=True, seconds=300.04,
+          note='stopped: the update took longer than its time limit')),
+    ('cut off by the time limit before update mode',
+     BANNER + 'Preparing AVR for firmware update... ' + result(143, 'timeout'),
+     dict(status=143, updated=False, retry=False)),
+    ('no result line from the board',
+     'sh: can\'t open avr-update-watch.sh\n',
+     dict(status=None, updated=False, retry=False, note='the board printed no update result',
+          last_line="sh: can't open avr-update-watch.sh")),
+    ('nothing at all', '', dict(status=None, updated=False, retry=False, last_line=None)),
+]
+
+
+def main():
+    failures = []
+    for name, output, want in CASES:
+        got = avr_update.avr_update_result(output)
+        for key, value in want.items():
+            if got.get(key) != value:
+                failures.append(f'{name}: {key} is {got.get(key)!r}, want {value!r}')
+    for failure in failures:
+        print(f'FAILED: {failure}')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
