@@ -5,12 +5,14 @@ is reached as its own inventory host over the test's sshd."""
 
 import os
 import re
+import shlex
 import signal
 import subprocess
 import time
 
 LINK_LIMIT = 10.0  # seconds for a simulator to make its link
 STOP_LIMIT = 10.0  # seconds for a simulator to save its memories after SIGTERM
+SANITIZER_SETTINGS = ('ASAN_OPTIONS', 'UBSAN_OPTIONS', 'LSAN_OPTIONS')
 
 
 def _record(boot_count, description, revision, serial):
@@ -108,10 +110,15 @@ class Board:
         return sorted(found)
 
     def inventory_vars(self, build):
+        # sshd starts sessions with a clean environment: sanitizer settings of the test's run
+        # reach the board's programs through the command prefix, as the i2c-dev emulation does.
+        passed = [f'{name}={shlex.quote(os.environ[name])}' for name in SANITIZER_SETTINGS
+                  if name in os.environ]
         return {
             'okt_avr_port': self.port,
             'okt_prefix': self.prefix,
             'okt_board_dir': self.work,
-            'okt_board_command_prefix':
-                f'LD_PRELOAD={build}/lib/libi2cdev-sim.so I2CSIM_DIR={self.eeproms}',
+            'okt_board_command_prefix': ' '.join(
+                [f'LD_PRELOAD={build}/lib/libi2cdev-sim.so', f'I2CSIM_DIR={self.eeproms}']
+                + passed),
         }
