@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,12 @@ struct range_case {
     std::size_t count;
     std::vector<block_range> ranges;
 };
+
+// Names the case in test output and in ctest's list instead of its raw bytes.
+void PrintTo(const range_case &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class FwinfoBlockRanges : public testing::TestWithParam<range_case>
 {
