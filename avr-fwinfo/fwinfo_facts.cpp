@@ -28,21 +28,34 @@ void check_stamp(const unsigned char *eep_image, const unsigned char *eep_map,
     facts->sum = static_cast<uint32_t>(stamp[0]) << 24 | static_cast<uint32_t>(stamp[1]) << 16 |
                  static_cast<uint32_t>(stamp[2]) << 8 | static_cast<uint32_t>(stamp[3]);
     facts->length = static_cast<uint32_t>(stamp[6]) | static_cast<uint32_t>(stamp[7]) << 8;
-    facts->computed_sum = flash_word_sum(fw_image, facts->length);
-    facts->matches = facts->computed_sum == facts->sum;
     facts->sent = eep_map[0] != 0;
-    if (facts->matches)
-        return;
     // The updater stamps the sum over the whole image but only the low 16 bits of its length:
     // an image of 64 KiB or more is told apart from a damaged one by the sum over the longer
     // lengths the stamp may stand for.
-    for (uint32_t len = facts->length + STAMP_LENGTH_SPAN; len <= FW_IMAGE_SIZE;
-         len += STAMP_LENGTH_SPAN) {
+    for (uint32_t len = facts->length; len <= FW_IMAGE_SIZE; len += STAMP_LENGTH_SPAN) {
         if (flash_word_sum(fw_image, len) == facts->sum) {
-            facts->wrapped_length = len;
+            facts->matches = true;
+            facts->covered_length = len;
+            facts->wrapped = len != facts->length;
+            facts->computed_sum = facts->sum;
             return;
         }
     }
+    facts->computed_sum = flash_word_sum(fw_image, facts->length);
+}
+
+bool hardware_id_matches(const unsigned char *hardware_id, const char *expected)
+{
+    unsigned char wanted[HARDWARE_ID_LEN] = {};
+    for (std::size_t i = 0; i < HARDWARE_ID_LEN && expected[i] != '\0'; ++i)
+        wanted[i] = static_cast<unsigned char>(expected[i]);
+    for (std::size_t i = 0; i < HARDWARE_ID_LEN; ++i) {
+        if (hardware_id[i] != wanted[i])
+            return false;
+        if (wanted[i] == 0)
+            return true;
+    }
+    return true;
 }
 
 void collect_blocks(const unsigned char *block_map, std::size_t block_count, block_facts *facts)

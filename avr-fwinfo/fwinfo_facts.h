@@ -9,14 +9,17 @@
 
 // The stamp in EEPROM bytes 16-23 and the flash word sum recomputed over the image to send.
 struct stamp_facts {
-    uint32_t sum;          // as stored, most significant byte first in bytes 16-19
-    uint32_t length;       // as stored in bytes 22-23, low byte first: only 16 bits travel
-    uint32_t computed_sum; // over the floor(length / 4) words of the flash image
-    bool matches;          // computed_sum == sum
-    // When the sum does not match over `length`, the first length above it in steps of 64 KiB
-    // (within the flash image) over which it does: an image too long for the stamp's 16 bits.
-    // 0 when there is none.
-    uint32_t wrapped_length;
+    uint32_t sum;    // as stored, most significant byte first in bytes 16-19
+    uint32_t length; // as stored in bytes 22-23, low byte first: only 16 bits travel
+    // Whether the stored sum matches the flash image to send, and over which length: `length`
+    // itself or, for an image too long for the stamp's 16 bits, the first length above it in
+    // steps of 64 KiB (within the flash image) over which it matches. covered_length is 0 when
+    // the sum matches over no such length.
+    bool matches;
+    uint32_t covered_length;
+    bool wrapped; // matches over a covered_length above `length`
+    // Over covered_length when the stamp matches (then equal to sum), else over `length`.
+    uint32_t computed_sum;
     bool sent; // EEPROM block 0, which holds the stamp, is flagged to be sent
 };
 
@@ -60,6 +63,15 @@ uint32_t update_line_bytes(std::size_t blocks);
 
 // Line time of `bytes` at `baud`, in milliseconds, rounded to the nearest. baud must be > 0.
 uint32_t line_time_ms(uint32_t bytes, long baud);
+
+// The hardware id in the 16-byte identification record at the start of the EEPROM image.
+constexpr std::size_t HARDWARE_ID_OFFSET = 8;
+constexpr std::size_t HARDWARE_ID_LEN = 8;
+
+// Whether the firmware's 8-byte hardware id is `expected` (a text of at most 8 characters),
+// compared as the updater compares two ids: as strings of at most 8 characters, so a zero byte at
+// the same place in both ends them as equal.
+bool hardware_id_matches(const unsigned char *hardware_id, const char *expected);
 
 // The rates the updater accepts, ascending; returns how many were stored (at most `max`).
 std::size_t updater_baud_rates(long *rates, std::size_t max);

@@ -1,39 +1,29 @@
+#include "fwinfo_escape.h"
 #include "fwinfo_report.h"
 
 #include <cstdio>
 #include <cstring>
 
+#ifndef OKT_PACKAGE_VERSION
+#error "OKT_PACKAGE_VERSION names the package version; the build defines it"
+#endif
+
 namespace
 {
 
-constexpr std::size_t IDENT_TEXT_SIZE = 96;
-constexpr std::size_t VERDICT_TEXT_SIZE = 256;
-
-// A JSON string of raw bytes: quotes and backslashes escaped, control characters and every byte
-// outside printable ASCII as \u00XX (so a stray 0xFF in a hardware id stays one character).
-void json_bytes(const char *s, std::size_t n)
-{
-    putchar('"');
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char b = static_cast<unsigned char>(s[i]);
-        if (b == '"' || b == '\\')
-            printf("\\%c", b);
-        else if (b < 0x20 || b >= 0x7F)
-            printf("\\u%04x", b);
-        else
-            putchar(b);
-    }
-    putchar('"');
-}
-
-void json_text(const char *s)
-{
-    json_bytes(s, strlen(s));
-}
+// Raised whenever a field changes its meaning or goes away; new fields keep it.
+constexpr int JSON_SCHEMA_VERSION = 1;
 
 const char *json_bool(bool b)
 {
     return b ? "true" : "false";
+}
+
+void json_head()
+{
+    printf("{\n  \"schema_version\": %d,\n  \"tool_version\": ", JSON_SCHEMA_VERSION);
+    json_string(OKT_PACKAGE_VERSION);
+    printf(",\n");
 }
 
 // The loader's output as a list of its lines (the last line end ends no further line).
@@ -46,7 +36,7 @@ void json_lines(const char *text, std::size_t len)
         const void *nl = memchr(text + start, '\n', len - start);
         std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - text) : len;
         printf("%s\n    ", first ? "" : ",");
-        json_bytes(text + start, end - start);
+        json_shown(text + start, end - start);
         first = false;
         start = end + 1;
     }
@@ -58,17 +48,18 @@ void json_input(const fw_input &in)
     printf("  \"input\": {\n");
     if (in.kind == INPUT_HEX_PAIR) {
         printf("    \"kind\": \"hex_pair\",\n    \"flash_file\": ");
-        json_text(in.flash_path);
+        json_shown_text(in.flash_path);
         printf(",\n    \"eeprom_file\": ");
-        json_text(in.eep_path);
+        json_shown_text(in.eep_path);
         printf("\n  },\n");
         return;
     }
     printf("    \"kind\": \"pack\",\n    \"file\": ");
-    json_text(in.pack_path);
+    json_shown_text(in.pack_path);
     if (in.head_read)
-        printf(",\n    \"pack_version\": %lu", static_cast<unsigned long>(in.head.version));
-    printf("\n  },\n");
+        printf(",\n    \"pack_version\": %lu\n  },\n", static_cast<unsigned long>(in.head.version));
+    else
+        printf(",\n    \"pack_version\": null\n  },\n");
 }
 
 void json_payload(const char *name, const payload_check &p, const char *more, bool last)
@@ -87,7 +78,7 @@ void json_sizes(const fw_input &in)
                static_cast<unsigned long>(in.fw_len), static_cast<unsigned long>(in.eep_len));
         return;
     }
-    char raw[64] = "";
+    char raw[64] = "\n      \"raw_bytes\": null,";
     if (in.head.version == 3)
         snprintf(raw, sizeof raw, "\n      \"raw_bytes\": %lu,",
                  static_cast<unsigned long>(in.head.fw_raw_size));
@@ -102,44 +93,34 @@ void json_ident(const unsigned char *ident)
     auto number = [ident](std::size_t at) {
         return static_cast<int>(static_cast<signed char>(ident[at]));
     };
-    char rest[IDENT_TEXT_SIZE];
-    format_ident(ident, rest, sizeof rest);
-    // The updater's line, byte for byte: the letter and the hardware id go in as they are.
-    char line[IDENT_TEXT_SIZE * 2];
-    std::size_t n = 0;
-    auto put = [&line, &n](const void *bytes, std::size_t count) {
-        memcpy(line + n, bytes, count);
-        n += count;
-    };
-    put(NEW_FIRMWARE_TITLE, strlen(NEW_FIRMWARE_TITLE));
-    put(": ", 2);
-    put(ident, 1);
-    put(rest, strlen(rest));
-    put(ident + HARDWARE_ID_OFFSET, HARDWARE_ID_LEN);
-
+    char line[IDENT_LINE_SIZE];
+    format_ident_line(ident, line, sizeof line);
     printf("  \"new_firmware\": {\n    \"line\": ");
-    json_bytes(line, n);
+    json_string(line);
     printf(",\n    \"letter\": ");
-    json_bytes(reinterpret_cast<const char *>(ident), 1);
+    json_shown(ident, 1);
     printf(",\n    \"digits\": [%d, %d, %d],\n", number(1), number(2), number(3));
     printf("    \"build_day\": %d,\n    \"build_month\": %d,\n    \"build_year_in_century\": %d,\n",
            number(6), number(5), number(4));
     printf("    \"hardware_id\": ");
-    json_bytes(reinterpret_cast<const char *>(ident + HARDWARE_ID_OFFSET), HARDWARE_ID_LEN);
-    printf("\n  },\n");
+    json_shown(ident + HARDWARE_ID_OFFSET, HARDWARE_ID_LEN);
+    printf(",\n    \"hardware_id_bytes\": [");
+    for (std::size_t i = 0; i < HARDWARE_ID_LEN; ++i)
+        printf("%s%u", i == 0 ? "" : ", ", static_cast<unsigned>(ident[HARDWARE_ID_OFFSET + i]));
+    printf("]\n  },\n");
 }
 
 void json_stamp(const stamp_facts &s)
 {
-    printf("  \"stamp\": {\n    \"sum\": %lu,\n    \"length\": %lu,\n    \"computed_sum\": %lu,\n"
-           "    \"matches\": %s,\n",
+    printf("  \"stamp\": {\n    \"sum\": %lu,\n    \"length\": %lu,\n    \"matches\": %s,\n",
            static_cast<unsigned long>(s.sum), static_cast<unsigned long>(s.length),
-           static_cast<unsigned long>(s.computed_sum), json_bool(s.matches));
-    if (s.wrapped_length != 0)
-        printf("    \"wrapped_length\": %lu,\n", static_cast<unsigned long>(s.wrapped_length));
+           json_bool(s.matches));
+    if (s.matches)
+        printf("    \"covered_length\": %lu,\n", static_cast<unsigned long>(s.covered_length));
     else
-        printf("    \"wrapped_length\": null,\n");
-    printf("    \"sent\": %s\n  },\n", json_bool(s.sent));
+        printf("    \"covered_length\": null,\n");
+    printf("    \"length_wrapped\": %s,\n    \"computed_sum\": %lu,\n    \"sent\": %s\n  },\n",
+           json_bool(s.wrapped), static_cast<unsigned long>(s.computed_sum), json_bool(s.sent));
 }
 
 void json_blocks(const char *name, const block_facts &b, bool last)
@@ -170,21 +151,35 @@ const char *verdict_name(fwinfo_verdict v)
     switch (v) {
     case VERDICT_OK:
         return "ok";
-    case VERDICT_STAMP_DAMAGED:
-        return "stamp_mismatch";
     case VERDICT_STAMP_WRAPPED:
         return "ok_length_wrapped";
+    case VERDICT_STAMP_DAMAGED:
+        return "stamp_mismatch";
     case VERDICT_FLASH_CKSUM:
         return "flash_checksum_mismatch";
+    case VERDICT_HARDWARE:
+        return "hardware_mismatch";
     }
     return "stamp_mismatch";
+}
+
+// `matches` is null when the input did not load and there is no identifier to compare.
+void json_hardware_check(const char *expected, const char *matches)
+{
+    if (!expected) {
+        printf("  \"hardware_check\": null,\n");
+        return;
+    }
+    printf("  \"hardware_check\": {\n    \"expected\": ");
+    json_shown_text(expected);
+    printf(",\n    \"matches\": %s\n  },\n", matches);
 }
 
 void json_result(int code, const char *verdict, const char *message)
 {
     printf("  \"result\": {\n    \"exit_code\": %d,\n    \"verdict\": \"%s\",\n    \"message\": ",
            code, verdict);
-    json_text(message);
+    json_string(message);
     printf("\n  }\n}\n");
 }
 
@@ -193,7 +188,7 @@ void json_result(int code, const char *verdict, const char *message)
 void print_json_report(const fw_input &in, const fw_report &report, const char *loader_output,
                        std::size_t len)
 {
-    printf("{\n");
+    json_head();
     json_input(in);
     json_lines(loader_output, len);
     json_sizes(in);
@@ -204,26 +199,20 @@ void print_json_report(const fw_input &in, const fw_report &report, const char *
     json_blocks("eeprom", report.eep_blocks, true);
     printf("  },\n");
     json_transfer(report);
+    json_hardware_check(report.hardware.expected, json_bool(report.hardware.matches));
     char message[VERDICT_TEXT_SIZE];
     format_verdict(report, message, sizeof message);
     json_result(verdict_exit_code(report.verdict), verdict_name(report.verdict), message);
 }
 
-void print_json_failure(const fw_input &in, int code, const char *loader_output, std::size_t len)
+void print_json_failure(const fw_input &in, int code, const char *expected_hwid,
+                        const char *loader_output, std::size_t len)
 {
-    printf("{\n");
+    json_head();
     json_input(in);
     json_lines(loader_output, len);
-    // The loader's last line names the failure, as it does on the console.
-    std::size_t end = len;
-    while (end > 0 && loader_output[end - 1] == '\n')
-        --end;
-    std::size_t start = end;
-    while (start > 0 && loader_output[start - 1] != '\n')
-        --start;
-    char message[VERDICT_TEXT_SIZE] = {};
-    std::size_t n = end - start < sizeof message - 1 ? end - start : sizeof message - 1;
-    memcpy(message, loader_output + start, n);
-    message[n] = '\0';
+    json_hardware_check(expected_hwid, "null");
+    char message[VERDICT_TEXT_SIZE];
+    format_load_failure(code, message, sizeof message);
     json_result(code, "load_failed", message);
 }

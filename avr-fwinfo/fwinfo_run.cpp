@@ -1,5 +1,6 @@
 #include "fwinfo_run.h"
 
+#include "fwinfo_args.h"
 #include "fwinfo_input.h"
 #include "fwinfo_report.h"
 #include "owners.h"
@@ -9,36 +10,6 @@
 
 namespace
 {
-
-struct fwinfo_args {
-    bool json;
-    const char *pack_path;  // one file: a PACK file
-    const char *flash_path; // two files: flash and EEPROM HEX files
-    const char *eep_path;
-};
-
-bool decode_args(int argc, char **argv, fwinfo_args *args)
-{
-    *args = fwinfo_args{};
-    int first = 1;
-    if (argc > 1 && strcmp(argv[1], "--json") == 0) {
-        args->json = true;
-        first = 2;
-    }
-    const int files = argc - first;
-    if (files < 1 || files > 2)
-        return false;
-    for (int i = first; i < argc; ++i)
-        if (strncmp(argv[i], "--", 2) == 0)
-            return false;
-    if (files == 1) {
-        args->pack_path = argv[first];
-    } else {
-        args->flash_path = argv[first];
-        args->eep_path = argv[first + 1];
-    }
-    return true;
-}
 
 // The loaders print to standard output. For the JSON form their lines are kept in memory and
 // go into the object instead, so that standard output stays one JSON document. No file is
@@ -79,11 +50,19 @@ int load_input(const fwinfo_args &args, fw_input *in)
 
 int run_fwinfo(int argc, char **argv)
 {
+    const char *program = argc > 0 ? argv[0] : "avr-fwinfo";
     fwinfo_args args;
-    if (!decode_args(argc, argv, &args)) {
-        printf("usage: %s [--json] <packfile>\n"
-               "       %s [--json] <flash.hex> <eeprom.hex>\n",
-               argv[0], argv[0]);
+    switch (decode_args(argc, argv, &args)) {
+    case ARGS_RUN:
+        break;
+    case ARGS_HELP:
+        print_help(program);
+        return FWINFO_OK;
+    case ARGS_VERSION:
+        print_version();
+        return FWINFO_OK;
+    case ARGS_WRONG:
+        print_wrong_args(program, args);
         return FWINFO_USAGE;
     }
 
@@ -101,17 +80,20 @@ int run_fwinfo(int argc, char **argv)
     } else {
         rc = load_input(args, &in);
     }
+    const char *loader_text = loader_output.get() ? loader_output.get() : "";
 
     if (rc != 0) {
         if (args.json)
-            print_json_failure(in, rc, loader_output.get() ? loader_output.get() : "", loader_len);
+            print_json_failure(in, rc, args.expect_hwid, loader_text, loader_len);
+        else
+            print_text_failure(rc);
         return rc;
     }
 
     fw_report report;
-    build_report(in, &report);
+    build_report(in, args.expect_hwid, &report);
     if (args.json)
-        print_json_report(in, report, loader_output.get() ? loader_output.get() : "", loader_len);
+        print_json_report(in, report, loader_text, loader_len);
     else
         print_text_report(in, report);
     return verdict_exit_code(report.verdict);

@@ -1,12 +1,10 @@
-#include "avr_protocol.h"
+#include "fwinfo_escape.h"
 #include "fwinfo_report.h"
 
 #include <cstdio>
 
 namespace
 {
-
-constexpr std::size_t VERDICT_TEXT_SIZE = 256;
 
 // Every line starts with a label as wide as the updater's "New Firmware Data      " title, so
 // the identification line lines up with the rest.
@@ -40,7 +38,11 @@ void print_input(const fw_input &in)
 {
     label("Input");
     if (in.kind == INPUT_HEX_PAIR) {
-        printf("HEX pair, flash %s, EEPROM %s\n", in.flash_path, in.eep_path);
+        printf("HEX pair, flash ");
+        print_shown_text(in.flash_path);
+        printf(", EEPROM ");
+        print_shown_text(in.eep_path);
+        putchar('\n');
         label("Flash image length");
         printf("%lu bytes (0x%05lX)\n", static_cast<unsigned long>(in.fw_len),
                static_cast<unsigned long>(in.fw_len));
@@ -49,8 +51,10 @@ void print_input(const fw_input &in)
                static_cast<unsigned long>(in.eep_len));
         return;
     }
-    printf("PACK version %lu (%s), %s\n", static_cast<unsigned long>(in.head.version),
-           pack_contents(in.head.version), in.pack_path);
+    printf("PACK version %lu (%s), ", static_cast<unsigned long>(in.head.version),
+           pack_contents(in.head.version));
+    print_shown_text(in.pack_path);
+    putchar('\n');
     label("EEPROM payload");
     printf("%lu bytes stored, ", static_cast<unsigned long>(in.eep_payload.stored_size));
     print_checksum(in.eep_payload);
@@ -69,14 +73,31 @@ void print_stamp(const stamp_facts &s)
            static_cast<unsigned long>(s.length),
            s.sent ? "sent in EEPROM block 0" : "not sent: EEPROM block 0 is not flagged");
     label("Flash word sum");
-    if (s.wrapped_length != 0)
+    if (s.wrapped)
         printf("0x%08lX over 0x%05lX bytes of the image to send: matches (the stamp keeps only the "
                "low 16 bits of the length)",
-               static_cast<unsigned long>(s.sum), static_cast<unsigned long>(s.wrapped_length));
+               static_cast<unsigned long>(s.computed_sum),
+               static_cast<unsigned long>(s.covered_length));
     else
         printf("0x%08lX over the stamped length of the image to send: %s",
                static_cast<unsigned long>(s.computed_sum), s.matches ? "matches" : "MISMATCH");
     putchar('\n');
+}
+
+void print_ident(const unsigned char *ident)
+{
+    char line[IDENT_LINE_SIZE];
+    format_ident_line(ident, line, sizeof line);
+    puts(line);
+}
+
+void print_hardware_check(const hardware_check &h)
+{
+    if (!h.expected)
+        return;
+    label("Expected hardware");
+    print_shown_text(h.expected);
+    puts(h.matches ? ", matches" : ", MISMATCH");
 }
 
 void print_blocks(const char *title, const block_facts &b, int digits)
@@ -116,7 +137,8 @@ void print_transfer(const fw_report &r)
 void print_text_report(const fw_input &in, const fw_report &report)
 {
     print_input(in);
-    print_fw_ident(NEW_FIRMWARE_TITLE, in.images.eep_image.get());
+    print_ident(in.images.eep_image.get());
+    print_hardware_check(report.hardware);
     print_stamp(report.stamp);
     print_blocks("Flash blocks to send", report.flash_blocks, 5);
     print_blocks("EEPROM blocks to send", report.eep_blocks, 3);
@@ -124,5 +146,12 @@ void print_text_report(const fw_input &in, const fw_report &report)
 
     char verdict[VERDICT_TEXT_SIZE];
     format_verdict(report, verdict, sizeof verdict);
+    printf("\n%s\n", verdict);
+}
+
+void print_text_failure(int code)
+{
+    char verdict[VERDICT_TEXT_SIZE];
+    format_load_failure(code, verdict, sizeof verdict);
     printf("\n%s\n", verdict);
 }

@@ -1,12 +1,17 @@
 // The facts avr-fwinfo works out from loaded images: block ranges, the stamp check with images
-// too long for the stamp's length field, and the updater's rates.
+// too long for the stamp's length field, the hardware id compared as the updater compares it,
+// the updater's rates, and how file bytes are shown.
 #include "cmdline.h"
+#include "fwinfo_escape.h"
 #include "fwinfo_facts.h"
 #include "ihex.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -18,6 +23,12 @@ struct range_case {
     std::size_t count;
     std::vector<block_range> ranges;
 };
+
+// Names the case in test output and in ctest's list instead of its raw bytes.
+void PrintTo(const range_case &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class FwinfoBlockRanges : public testing::TestWithParam<range_case>
 {
@@ -92,19 +103,23 @@ TEST(FwinfoStampCheck, MatchesBelow64KiB)
     stamped img(0xFFFF);
     stamp_facts s = img.check();
     EXPECT_TRUE(s.matches);
+    EXPECT_FALSE(s.wrapped);
     EXPECT_EQ(s.length, 0xFFFCu);
-    EXPECT_EQ(s.wrapped_length, 0u);
+    EXPECT_EQ(s.covered_length, 0xFFFCu);
+    EXPECT_EQ(s.computed_sum, s.sum);
     EXPECT_TRUE(s.sent);
 }
 
-TEST(FwinfoStampCheck, ImagesOf64KiBAndMoreMatchOnlyOverTheirWholeLength)
+TEST(FwinfoStampCheck, ImagesOf64KiBAndMoreMatchOverTheirWholeLength)
 {
     for (uint32_t len : {0x10000u, 0x1012Cu, 0x20000u}) {
         stamped img(len);
         stamp_facts s = img.check();
-        EXPECT_FALSE(s.matches) << len;
+        EXPECT_TRUE(s.matches) << len;
+        EXPECT_TRUE(s.wrapped) << len;
         EXPECT_EQ(s.length, len & 0xFFFC) << len;
-        EXPECT_EQ(s.wrapped_length, len) << len;
+        EXPECT_EQ(s.covered_length, len) << len;
+        EXPECT_EQ(s.computed_sum, s.sum) << len;
     }
 }
 
@@ -114,8 +129,18 @@ TEST(FwinfoStampCheck, ADamagedByteIsNoWrappedLength)
     img.fw[0x10100] ^= 0x01;
     stamp_facts s = img.check();
     EXPECT_FALSE(s.matches);
-    EXPECT_EQ(s.wrapped_length, 0u);
+    EXPECT_FALSE(s.wrapped);
+    EXPECT_EQ(s.covered_length, 0u);
     EXPECT_EQ(s.computed_sum, flash_word_sum(img.fw.data(), 0x12C));
+}
+
+TEST(FwinfoStampCheck, EmptyFlashMatchesOverLengthZero)
+{
+    stamped img(0);
+    stamp_facts s = img.check();
+    EXPECT_TRUE(s.matches);
+    EXPECT_FALSE(s.wrapped);
+    EXPECT_EQ(s.covered_length, 0u);
 }
 
 TEST(FwinfoStampCheck, BlockZeroNotSentMeansTheStampStaysBehind)
@@ -144,6 +169,55 @@ TEST(FwinfoLineTime, RatesAreTheUpdatersTable)
               (std::vector<long>{9600, 19200, 38400, 57600, 115200}));
     for (std::size_t i = 0; i < n; ++i)
         EXPECT_NE(baud_to_speed(rates[i]), 0u);
+}
+
+TEST(FwinfoHardwareId, ComparedAsStringsOfAtMostEightCharacters)
+{
+    struct id_case {
+        const char *label;
+        std::string firmware; // the 8 bytes of the record
+        const char *expected;
+        bool matches;
+    };
+    const id_case cases[] = {
+        {"same eight", "OKT32-BB", "OKT32-BB", true},
+        {"last differs", "OKT32-BB", "OKT32-BC", false},
+        {"prefix", "OKT32-BB", "OKT32", false},
+        {"empty text", "OKT32-BB", "", false},
+        {"zero ends both", std::string("OKT\0junk", 8), "OKT", true},
+        {"zero in firmware only", std::string("OKT\0junk", 8), "OKT-junk", false},
+        {"empty id", std::string(8, '\0'), "", true},
+        {"erased", std::string(8, '\xFF'), "OKT32-BB", false},
+        {"erased spelled out", std::string(8, '\xFF'), "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", true},
+    };
+    for (const id_case &c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(hardware_id_matches(reinterpret_cast<const unsigned char *>(c.firmware.data()),
+                                      c.expected),
+                  c.matches);
+    }
+}
+
+TEST(FwinfoShownBytes, PrintableAsciiStaysEverythingElseIsEscaped)
+{
+    const std::pair<unsigned char, const char *> cases[] = {
+        {0x00, "\\x00"}, {0x07, "\\x07"}, {0x1B, "\\x1b"}, {0x1F, "\\x1f"},
+        {0x20, " "},     {'A', "A"},      {'"', "\""},     {0x5C, "\\x5c"},
+        {0x7E, "~"},     {0x7F, "\\x7f"}, {0x80, "\\x80"}, {0xFF, "\\xff"},
+    };
+    for (const auto &[byte, shown] : cases) {
+        char out[SHOWN_BYTE_MAX + 1];
+        EXPECT_EQ(shown_byte(byte, out), strlen(shown)) << int(byte);
+        EXPECT_STREQ(out, shown) << int(byte);
+    }
+}
+
+TEST(FwinfoShownBytes, AppendingStopsAtAWholeByteWhenTheBufferIsFull)
+{
+    char buf[10] = "ab";
+    const unsigned char bytes[] = {'c', 0x1B, 0x1B};
+    EXPECT_EQ(append_shown(buf, sizeof buf, bytes, sizeof bytes), 7u);
+    EXPECT_STREQ(buf, "abc\\x1b");
 }
 
 } // namespace

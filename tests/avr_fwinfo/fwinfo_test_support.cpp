@@ -1,0 +1,111 @@
+#include "fwinfo_test_support.h"
+
+#include "pack_test_util.h"
+
+#include <cstdio>
+#include <sstream>
+
+const std::string FIXTURES = source_path("tests/fixtures/avr/");
+const std::string FLASH_HEX = FIXTURES + "flash.hex";
+const std::string EEPROM_HEX = FIXTURES + "eeprom.hex";
+
+run_result fwinfo(const std::vector<std::string> &args)
+{
+    return run_program(bin_path("avr-fwinfo"), args);
+}
+
+pack_head head_of(const std::string &file)
+{
+    pack_head h{};
+    if (file.size() >= PACK_HEAD_SIZE)
+        pack_head_decode(reinterpret_cast<const unsigned char *>(file.data()), &h);
+    return h;
+}
+
+std::string hex8(uint32_t v)
+{
+    char buf[16];
+    snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(v));
+    return buf;
+}
+
+std::string small_flash_hex()
+{
+    std::string text = read_file(FLASH_HEX);
+    return text.substr(0, text.find(":02000002")) + ":00000001FF\n";
+}
+
+std::string hex_record(unsigned address, const std::string &bytes)
+{
+    char buf[16];
+    unsigned sum = static_cast<unsigned>(bytes.size()) + (address >> 8) + (address & 0xFF);
+    snprintf(buf, sizeof buf, ":%02X%04X00", static_cast<unsigned>(bytes.size()), address);
+    std::string record = buf;
+    for (char c : bytes) {
+        const unsigned b = static_cast<unsigned char>(c);
+        snprintf(buf, sizeof buf, "%02X", b);
+        record += buf;
+        sum += b;
+    }
+    snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    return record + buf;
+}
+
+std::string ident_hex(const std::string &ident)
+{
+    // The stamp's 8 bytes follow, so that a binary PACK stores the stamp the loader puts there.
+    return hex_record(0, ident + std::string(8, '\xFF')) + ":00000001FF\n";
+}
+
+pack_parts parts_of(const std::string &file)
+{
+    pack_head h = head_of(file);
+    return {file.substr(PACK_HEAD_SIZE, h.eep_size),
+            file.substr(PACK_HEAD_SIZE + h.eep_size, h.fw_size)};
+}
+
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Fwinfo::pack(int version, const std::string &flash, const std::string &eep)
+{
+    std::string path = dir.file("v" + std::to_string(version) + ".pack");
+    run_result r = run_program(bin_path("avr-fwupdate"),
+                               {"-pack" + std::to_string(version), path, flash, eep});
+    EXPECT_EQ(r.status, 0) << r.out;
+    return path;
+}
+
+std::string Fwinfo::small_flash()
+{
+    return put("small.hex", small_flash_hex());
+}
+
+std::string Fwinfo::put(const std::string &name, const std::string &bytes)
+{
+    write_file(dir.file(name), bytes);
+    return dir.file(name);
+}
+
+std::string Fwinfo::stamp_damaged_pack()
+{
+    pack_parts parts = parts_of(read_file(pack(2, small_flash())));
+    parts.fw[0] = static_cast<char>(parts.fw[0] - 1);
+    return put("stamp.pack", pack_bytes(head_for(2, parts.eep, parts.fw), parts.eep, parts.fw));
+}
+
+std::string Fwinfo::flash_cksum_damaged_pack()
+{
+    std::string file = read_file(pack(2, small_flash()));
+    pack_head h = head_of(file);
+    h.fw_cksum ^= 0x100;
+    pack_parts parts = parts_of(file);
+    return put("cksum.pack", pack_bytes(h, parts.eep, parts.fw));
+}
