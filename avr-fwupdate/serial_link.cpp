@@ -1,12 +1,12 @@
 #include "serial_link.h"
 
 #include <fcntl.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace
 {
-constexpr long RECEIVE_CYCLE_US = 10000; // one readiness wait of a receive cycle: 10 ms
+constexpr int RECEIVE_CYCLE_MS = 10; // one readiness wait of a receive cycle
 
 // VMIN/VTIME do not shape our reads (the descriptor stays non-blocking) but are set to fixed
 // values so the port is in a known state for anything else that reads it.
@@ -31,18 +31,12 @@ bool apply_raw_settings(int fd, speed_t speed)
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-// Waits at most one cycle for the port to become readable. The set and the time-out are built
-// afresh each time because select() rewrites both.
+// Waits at most one cycle for the port to become readable. poll, unlike an fd_set, takes any
+// descriptor number: a process with many files open gets a port above 1023.
 void wait_readable(int fd)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    struct timeval timeout {
-    };
-    timeout.tv_sec = 0;
-    timeout.tv_usec = RECEIVE_CYCLE_US;
-    select(fd + 1, &readable, nullptr, nullptr, &timeout);
+    struct pollfd port = {fd, POLLIN, 0};
+    poll(&port, 1, RECEIVE_CYCLE_MS);
 }
 } // namespace
 

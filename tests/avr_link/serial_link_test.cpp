@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -233,6 +234,36 @@ TEST_F(SerialLink, HungUpLineFailsSendsAndReceivesEndWithoutWaiting)
     unsigned char cmd[16] = "#PGMEND\r";
     EXPECT_EQ(avr_send(port.get(), cmd, 8), -1);
     EXPECT_EQ(avr_receive(port.get(), cmd, 8, SHORT_IDLE_LIMIT), 0);
+}
+
+TEST_F(SerialLink, ReceiveWaitsOnDescriptorsAboveTheSelectLimit)
+{
+    constexpr int HIGH_FD = 1500; // well above FD_SETSIZE (1024)
+    struct rlimit saved {
+    };
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max <= HIGH_FD)
+        GTEST_SKIP() << "the hard limit of open files is " << saved.rlim_max;
+    struct rlimit raised = saved;
+    if (raised.rlim_cur == RLIM_INFINITY || raised.rlim_cur <= HIGH_FD)
+        raised.rlim_cur = HIGH_FD + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
+    unique_fd high(fcntl(port.get(), F_DUPFD_CLOEXEC, HIGH_FD));
+    ASSERT_GE(high.get(), HIGH_FD);
+
+    unsigned char buf[16] = {};
+    EXPECT_EQ(avr_receive(high.get(), buf, 8, SHORT_IDLE_LIMIT), 0);
+    put(pty.master.get(), ">BLK");
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        put(pty.master.get(), "_OK\n");
+    });
+    int got = avr_receive(high.get(), buf, 8, SHORT_IDLE_LIMIT);
+    late.join();
+    EXPECT_EQ(received(buf, got), ">BLK_OK\n");
+
+    high.reset();
+    setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 TEST(SerialLinkSend, ClosedDescriptorIsASendFailure)
