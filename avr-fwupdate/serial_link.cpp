@@ -1,7 +1,9 @@
 #include "serial_link.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace
@@ -47,6 +49,12 @@ int open_comm_port(const char *devnode, speed_t speed, int *fd)
     int port = open(devnode, O_RDWR | O_NONBLOCK);
     if (port < 0)
         return COMM_OPEN_FAILED;
+    // Settings and queues are shared by everyone who has the port open: another updater on it
+    // must find the port taken before this run touches either.
+    if (flock(port, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        close(port);
+        return COMM_PORT_BUSY;
+    }
     if (!apply_raw_settings(port, speed)) {
         close(port);
         return COMM_CONFIG_FAILED;

@@ -135,6 +135,39 @@ TEST(SerialLinkOpen, DeviceThatIsNoTerminalIsAConfigFailureAndGetsClosed)
     EXPECT_EQ(lowest_free_fd(), free_before);
 }
 
+TEST(SerialLinkOpen, PortThatAnotherOpenHoldsIsBusyAndKeepsItsQueueAndSettings)
+{
+    pty_pair pty;
+    ASSERT_TRUE(open_pty_pair(&pty));
+    int fd = -1;
+    ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
+    unique_fd first(fd);
+    put(pty.master.get(), ">FWUPLD\n");
+    usleep(20000); // let the pty move the bytes to the slave's queue
+
+    // The lock belongs to the first open, so a second one in this process meets it as another
+    // updater would.
+    int free_before = lowest_free_fd();
+    fd = 12345;
+    EXPECT_EQ(open_comm_port(pty.slave_path.c_str(), B9600, &fd), COMM_PORT_BUSY);
+    EXPECT_EQ(fd, 12345);
+    EXPECT_EQ(lowest_free_fd(), free_before) << "the busy port was not closed";
+
+    // Neither flushed nor reconfigured by the second attempt.
+    struct termios tio {
+    };
+    ASSERT_EQ(tcgetattr(first.get(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+    unsigned char buf[16] = {};
+    ASSERT_EQ(avr_receive(first.get(), buf, 8, SHORT_IDLE_LIMIT), 8);
+    EXPECT_EQ(received(buf, 8), ">FWUPLD\n");
+
+    // Closing the port ends the lock.
+    first.reset();
+    ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
+    close(fd);
+}
+
 // What the device sends, what the receive asks for, and what it must return.
 struct receive_case {
     const char *name;

@@ -1,5 +1,5 @@
 // The port as a resource the updater shares with the rest of the system: an updater started with
-// many descriptors already open.
+// many descriptors already open, and a second updater started on a port that an update is using.
 #include "avr_bootsim.h"
 #include "firmware_files.h"
 #include "run_program.h"
@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 
@@ -18,6 +23,7 @@ namespace
 {
 
 constexpr int PROGRAM_TIMEOUT_S = 120;
+constexpr int LOCK_WAIT_S = 60; // for the first updater to start and lock its port
 
 // B207 of 14.06.2025 for OKT32-BB, over an installed A123 for the same hardware.
 const unsigned char NEW_IDENT[16] = {'B', 2,   0,   7,   25,  6,   14,  0,
@@ -103,6 +109,23 @@ struct descriptor_fill {
     bool complete = false;
 };
 
+// Whether a process holds a flock() lock on the file at `path`, as /proc/locks lists them.
+bool flock_held(const std::string &path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return false;
+    char id[64];
+    snprintf(id, sizeof id, " %02x:%02x:%lu ", major(st.st_dev), minor(st.st_dev),
+             static_cast<unsigned long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line))
+        if (line.find("FLOCK") != std::string::npos && line.find(id) != std::string::npos)
+            return true;
+    return false;
+}
+
 class PortAccess : public ::testing::Test
 {
   protected:
@@ -163,6 +186,49 @@ TEST_F(PortAccess, UpdaterStartedWithOver1023DescriptorsOpenUpdatesTheAvr)
 
     EXPECT_EQ(res.out, expected_out);
     EXPECT_EQ(res.status, 0);
+    expect_device_updated_once(fw);
+}
+
+TEST_F(PortAccess, SecondUpdaterOnAPortInUseIsTurnedAwayWithoutTouchingIt)
+{
+    // At 9600 baud the 32 blocks keep the line busy for about 9 s: the second updater runs
+    // while the first holds the port.
+    std::vector<int> blocks;
+    for (int b = 0; b < 31; ++b)
+        blocks.push_back(b * 16);
+    test_firmware fw = make_firmware(dir.path, blocks, {0}, NEW_IDENT);
+    const std::string expected_first = quiet_success(fw);
+    cfg.baud = 9600;
+    ASSERT_EQ(avrsim_open(sim.get(), cfg), 0);
+    std::thread server([this] { avrsim_serve(sim.get()); });
+
+    run_options opts;
+    opts.timeout_seconds = PROGRAM_TIMEOUT_S;
+    run_result first;
+    std::atomic<bool> first_done{false};
+    std::thread first_run([&] {
+        first = run_program(bin_path("avr-fwupdate"), update_args("9600", fw), opts);
+        first_done = true;
+    });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(LOCK_WAIT_S);
+    while (!flock_held(sim->slave_path) && !first_done &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    bool locked_before = flock_held(sim->slave_path);
+
+    run_result second = run_program(bin_path("avr-fwupdate"), update_args("9600", fw), opts);
+    bool locked_after = flock_held(sim->slave_path);
+    first_run.join();
+    avrsim_stop(sim.get());
+    server.join();
+
+    ASSERT_TRUE(locked_before) << "the first updater never locked its port";
+    EXPECT_TRUE(locked_after) << "the first update ended before the second was started";
+    EXPECT_EQ(second.out,
+              banner() + "comm port '" + sim->slave_path + "' is in use by another process\n");
+    EXPECT_EQ(second.status, 2);
+    EXPECT_EQ(first.out, expected_first);
+    EXPECT_EQ(first.status, 0);
     expect_device_updated_once(fw);
 }
 
