@@ -15,7 +15,7 @@ START_LIMIT = 10.0  # seconds for sshd to listen
 PORT_TRIES = 5
 
 
-def _free_port():
+def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(('127.0.0.1', 0))
         return s.getsockname()[1]
@@ -50,7 +50,7 @@ class Sshd:
             # sshd running as root wants its privilege separation folder (the service makes it).
             os.makedirs('/run/sshd', mode=0o755, exist_ok=True)
         for _ in range(PORT_TRIES):
-            self.port = _free_port()
+            self.port = free_port()
             if self._start_on_port():
                 break
         else:

@@ -14,6 +14,7 @@ system program the test needs is missing).
 """
 
 import argparse
+import fcntl
 import glob
 import json
 import os
@@ -29,7 +30,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from fleet_boards import Board  # noqa: E402
 from fleet_firmware import Ident, make_firmware, updated_memories, write_pack  # noqa: E402
-from fleet_sshd import Sshd  # noqa: E402
+from fleet_sshd import Sshd, free_port  # noqa: E402
 
 SKIP = 77
 PLAYBOOK_LIMIT = 240  # seconds for one ansible-playbook run
@@ -71,6 +72,7 @@ class Context:
         self.failures = Failures()
         self.sshd = None
         self.boards = []
+        self.unreachable = []  # inventory hosts without a board behind them
         self.runs = 0
 
     def program(self, name):
@@ -107,6 +109,9 @@ class Context:
 
     def inventory(self, pack, batch_size, max_fail, report):
         hosts = {b.name: b.inventory_vars(self.build) for b in self.boards}
+        for name in self.unreachable:
+            # a loopback port nobody listens on
+            hosts[name] = {'ansible_port': free_port(), 'okt_avr_port': '/dev/null'}
         return {
             'all': {
                 'vars': {
@@ -187,8 +192,8 @@ control_path_dir = {self.sshd.control_dir}
             line = by_host.get(host)
             if line is None:
                 continue
-            board = next(b for b in self.boards if b.name == host)
-            want = {'serial': board.serial, **want}
+            board = next((b for b in self.boards if b.name == host), None)
+            want = {'serial': board.serial if board else None, **want}
             f.expect(isinstance(line.get('seconds'), (int, float)) and line['seconds'] >= 0,
                      f'{host} seconds: {line.get("seconds")!r}')
             for key, value in want.items():
@@ -265,26 +270,40 @@ def case_rollout(ctx):
 
 def case_faults(ctx):
     """A silent AVR fails alone; an AVR that hangs up after some blocks completes on the second
-    run; an AVR that reports other hardware is stopped before a block is sent."""
+    run; an AVR that reports other hardware is stopped before a block is sent; a port another
+    process holds is left alone."""
     pack = ctx.new_pack()
     other = Ident('B', (1, 0, 2), 25, 3, 1, 'OKT32-ZZ')
     ctx.start_fleet(faults={2: [':silent'], 5: ['BLK005@1:hangup']}, idents={6: other})
-    status, output, lines, _ = ctx.run_playbook(pack, batch_size=3, max_fail=50)
+    ctx.unreachable = ['board07']
+    held = ctx.boards[3]
+    # Another updater's lock: an exclusive flock on the open port.
+    port = os.open(held.port, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        fcntl.flock(port, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        status, output, lines, _ = ctx.run_playbook(pack, batch_size=3, max_fail=70)
+    finally:
+        os.close(port)
     ctx.stop_fleet()
     ctx.failures.equal(status, 2, 'ansible-playbook exit status (boards failed)')
     expected = {b.name: updated() for b in ctx.boards}
     expected['board02'] = {'status': 'failed', 'exit_status': 5, 'attempts': 1,
                            'last_line': PREPARE_FAILED_LINE, 'old_firmware': None}
+    expected['board04'] = {'status': 'failed', 'exit_status': 2, 'attempts': 1,
+                           'last_line': f"comm port '{held.port}' is in use by another process"}
     expected['board05'] = updated(attempts=2)
+    expected['board07'] = {'status': 'failed', 'attempts': 0, 'exit_status': None,
+                           'note': 'failed step: Stop when the board cannot be reached'}
     expected['board06'] = {'status': 'failed', 'attempts': 1,
                            'old_firmware': other.line(), 'new_firmware': NEW.ident.line(),
                            'note': 'stopped: the AVR reports other hardware than the new firmware'}
     ctx.check_report(lines, expected)
     for board in ctx.boards:
-        if board.name in ('board02', 'board06'):
+        if board.name in ('board02', 'board04', 'board06'):
             ctx.check_unchanged(board)
         else:
             ctx.check_updated(board)
+    ctx.failures.equal(held.commands_received(), 0, 'board04 AVR commands')
     # The watch stops the updater during its countdown, after the version exchange.
     ctx.failures.equal(ctx.boards[5].commands_received(), 2, 'board06 AVR commands')
     return output
