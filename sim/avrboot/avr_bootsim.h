@@ -18,93 +18,15 @@
 // Only avrsim_stop may be called while another thread serves; read the state after the join.
 #pragma once
 
+#include "avrsim_config.h"
+#include "avrsim_memory.h"
+#include "avrsim_protocol.h"
+#include "avrsim_rules.h"
+
+#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
-
-constexpr std::size_t AVRSIM_FLASH_SIZE = 0x20000; // bytes
-constexpr std::size_t AVRSIM_EEPROM_SIZE = 4096;   // bytes
-constexpr std::size_t AVRSIM_BLOCK_SIZE = 256;     // bytes of data after a block command
-constexpr int AVRSIM_FLASH_BLOCKS = 512;           // "#BLK000\r" .. "#BLK1FF\r"
-constexpr int AVRSIM_EEPROM_BLOCKS = 16;           // "#EBK000\r" .. "#EBK00F\r"
-constexpr std::size_t AVRSIM_COMMAND_SIZE = 8;     // '#', six characters, '\r'
-constexpr std::size_t AVRSIM_ANSWER_SIZE = 8;      // every answer but the version answer
-constexpr std::size_t AVRSIM_VERSION_ANSWER_SIZE = 24;
-constexpr std::size_t AVRSIM_IDENT_SIZE = 16;   // fw_ident in the version answer
-constexpr std::size_t AVRSIM_STAMP_OFFSET = 16; // flash stamp: EEPROM bytes 16-23
-
-constexpr unsigned AVRSIM_DEFAULT_DATA_TIMEOUT_MS = 1000;   // gap allowed inside block data
-constexpr unsigned AVRSIM_DEFAULT_QUIET_TIMEOUT_MS = 60000; // serving ends after this silence
-constexpr unsigned AVRSIM_DEFAULT_DRAIN_LIMIT_MS = 2000;    // see avrsim_drain
-
-// What a rule does to the exchange it matches. The normal answer of each command:
-// "#FWUPLD\r" -> ">FWUPLD"+1, "#PGMVER\r" -> ">PGMVER"+1+fw_ident (24 bytes), block commands ->
-// ">BLK_OK"/">EBK_OK"+1 after their 256 data bytes, "#PGMEND\r" -> ">PGM_OK"+1 or ">PGMERR"+1.
-enum avrsim_fault_kind {
-    AVRSIM_FAULT_NONE = 0,
-    AVRSIM_FAULT_SILENT,  // no answer at all
-    AVRSIM_FAULT_SHORT,   // only the first `count` bytes of the answer (1 .. answer length - 1)
-    AVRSIM_FAULT_GARBAGE, // an answer of the right length made of `text` (default "?GARBLE?"),
-                          // padded with '?' or cut to the answer length
-    AVRSIM_FAULT_ERR,     // ">BLKERR"/">EBKERR" (block not stored), ">PGMERR" for the end
-                          // command, ">ERROR!!" for the others
-    AVRSIM_FAULT_DTO,     // ">BLKDTO"/">EBKDTO" after reading the data (block not stored);
-                          // ">ERROR!!" for commands without data
-    AVRSIM_FAULT_LATE,    // the normal answer, sent `delay_ms` later than it would be
-    AVRSIM_FAULT_EXTRA,   // the normal answer followed by `count` extra bytes (from `text`,
-                          // repeated; default "+")
-    AVRSIM_FAULT_HANGUP,  // close master and slave as soon as the command has arrived
-};
-
-// One fault rule. A rule matches an arriving command when all its conditions hold; the first
-// matching rule of the list decides the exchange. Block data are read before any answer, so the
-// line stays in step whatever the answer is.
-struct avrsim_rule {
-    std::string command;   // prefix of the command text, e.g. "#BLK005", "#EBK", "#PGMEND";
-                           // empty: any command
-    int attempt_first = 0; // the n-th arrival of this exact command (1-based); 0: any arrival
-    int attempt_last = -1; // last arrival covered; -1: same as attempt_first; 0: no end
-    int exchange = 0;      // the n-th command overall (1-based); 0: any
-    avrsim_fault_kind kind = AVRSIM_FAULT_NONE;
-    int count = 0;         // SHORT: bytes sent; EXTRA: extra bytes sent
-    unsigned delay_ms = 0; // LATE: added delay
-    std::string text;      // GARBAGE / EXTRA bytes
-};
-
-struct avrsim_config {
-    unsigned char fw_ident[AVRSIM_IDENT_SIZE]; // installed firmware identification reported
-    unsigned char flash_fill = 0xFF;           // initial flash contents
-    unsigned char eeprom_fill = 0xFF;          // initial EEPROM contents
-    unsigned char answer_last_byte = '\n';     // 8th byte of every 8-byte answer and byte 7 of the
-                                               // version answer (0x0D would arrive as 0x0A)
-    unsigned baud = 0;         // line rate to pace at (10 bit times a byte, both ways);
-                               // 0: no pacing
-    unsigned page_time_us = 0; // programming time per block before its answer
-    unsigned data_timeout_ms =
-        AVRSIM_DEFAULT_DATA_TIMEOUT_MS; // longest gap before a block's
-                                        // data are complete (then ">BLKDTO"/">EBKDTO"); also ends
-                                        // an incomplete command
-    unsigned quiet_timeout_ms = AVRSIM_DEFAULT_QUIET_TIMEOUT_MS; // 0: never
-    std::vector<avrsim_rule> rules;
-};
-
-// A default configuration: fw_ident all 0xFF (nothing installed), no pacing, no rules.
-avrsim_config avrsim_default_config();
-
-// Builds a fw_ident: letter, three version digits, build date (year within the century) and a
-// hardware id of up to 8 characters (padded with zero bytes).
-void avrsim_make_ident(unsigned char ident[AVRSIM_IDENT_SIZE], char letter, int d1, int d2, int d3,
-                       int year, int month, int day, const char *hardware_id);
-
-// Parses a rule from its command-line form  MATCH:KIND[=ARG]  where MATCH is any combination of
-//   CMD      command prefix, '#' optional (BLK005, #EBK, PGMEND)
-//   @N       N-th arrival of the command; @N-M arrivals N to M; @N- from N on
-//   xE       E-th exchange overall
-// and KIND is silent, short=N, garbage[=TEXT], err, dto, late=MS, extra=N[,TEXT] or hangup.
-// Examples: "BLK005@1-2:err", "#EBK@1:dto", "x3:hangup", "PGMVER:short=10".
-// Returns 0, or -1 for a malformed rule (with a reason in *error when error is given).
-int avrsim_parse_rule(const char *text, avrsim_rule *rule, std::string *error = nullptr);
 
 enum avrsim_block_memory { AVRSIM_FLASH = 0, AVRSIM_EEPROM = 1 };
 
@@ -156,15 +78,17 @@ struct avrsim {
     std::vector<avrsim_exchange> exchanges; // every command, in order
     std::vector<avrsim_block_write> writes; // stored blocks, in order
     std::vector<avrsim_violation> violations;
-    int prepare_count = 0;      // "#FWUPLD\r" arrivals
-    int version_count = 0;      // "#PGMVER\r" arrivals
-    int flash_block_count = 0;  // "#BLKnnn\r" arrivals
-    int eeprom_block_count = 0; // "#EBKnnn\r" arrivals
-    int end_count = 0;          // "#PGMEND\r" arrivals
+    std::array<int, AVRSIM_COMMAND_KINDS> counts{}; // arrivals per command kind
+    // The block counts under their former names, for readers that still use them.
+    int &flash_block_count = counts[AVRSIM_CMD_FLASH_BLOCK];
+    int &eeprom_block_count = counts[AVRSIM_CMD_EEPROM_BLOCK];
     bool pgmend_seen = false;
     avrsim_verdict verdict = AVRSIM_VERDICT_NONE; // the stamp check of the last "#PGMEND\r"
     avrsim_end end = AVRSIM_END_STOPPED;          // why the last avrsim_serve returned
 
+    avrsim() = default;
+    avrsim(const avrsim &) = delete;
+    avrsim &operator=(const avrsim &) = delete;
     ~avrsim();
 };
 
@@ -189,13 +113,4 @@ int avrsim_drain(avrsim *sim, unsigned limit_ms);
 // Closes every descriptor (the updater then sees the line hang up).
 void avrsim_close(avrsim *sim);
 
-// The stamp check "#PGMEND\r" performs on the current memories: 1 when the flash word sum and
-// length match EEPROM bytes 16-23, else 0. `received_end` is the end of the highest flash block
-// stored in this session (0: none; the stamped length is then taken as it is).
-int avrsim_stamp_matches(const avrsim *sim, std::size_t received_end);
-
-// Writes the bytes to a file (created or truncated). Returns 0 or -1.
-int avrsim_save(const char *path, const unsigned char *data, std::size_t len);
-
-const char *avrsim_fault_name(avrsim_fault_kind kind);
 const char *avrsim_end_name(avrsim_end end);

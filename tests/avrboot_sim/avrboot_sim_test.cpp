@@ -140,11 +140,11 @@ TEST_F(SimTest, ServesAWholeUpdateAndRecordsEveryByte)
               "#BLK1FF\r" + block_data(0x1FF));
     EXPECT_EQ(sim->exchanges[6].command, "#EBK00F\r");
     EXPECT_EQ(sim->exchanges[7].number, 8);
-    EXPECT_EQ(sim->prepare_count, 1);
-    EXPECT_EQ(sim->version_count, 1);
-    EXPECT_EQ(sim->flash_block_count, 3);
-    EXPECT_EQ(sim->eeprom_block_count, 2);
-    EXPECT_EQ(sim->end_count, 1);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_PREPARE], 1);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_VERSION], 1);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_FLASH_BLOCK], 3);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_EEPROM_BLOCK], 2);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_END], 1);
     EXPECT_TRUE(sim->violations.empty());
 }
 
@@ -307,7 +307,7 @@ TEST_F(SimTest, LateAnswerFollowsTheNextAttemptsAnswer)
     EXPECT_EQ(ask(b1, 8), OK_FLASH);
     EXPECT_EQ(client_recv(fd, 9, 1000), OK_FLASH);
     EXPECT_GE(now_ms() - t0, 390);
-    EXPECT_EQ(sim->flash_block_count, 2);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_FLASH_BLOCK], 2);
 }
 
 TEST_F(SimTest, HangUpClosesTheLine)
