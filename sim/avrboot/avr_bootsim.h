@@ -15,10 +15,15 @@
 //     server.join();
 //     // inspect sim->flash, sim->eeprom, sim->rx_log, sim->exchanges, sim->violations, ...
 //
+// Each avrsim_serve call serves one session (one update). The memories are kept from one session
+// to the next; the records (rx_log, exchanges, writes, violations, counts, verdict) describe the
+// last session only, and the fault rules count arrivals and exchanges anew in each.
+//
 // Only avrsim_stop may be called while another thread serves; read the state after the join.
 #pragma once
 
 #include "avrsim_config.h"
+#include "avrsim_link.h"
 #include "avrsim_memory.h"
 #include "avrsim_protocol.h"
 #include "avrsim_rules.h"
@@ -38,7 +43,7 @@ struct avrsim_block_write {
 
 // One command as it arrived, with everything that belongs to it.
 struct avrsim_exchange {
-    int number = 0;                      // 1-based, over all commands
+    int number = 0;                      // 1-based, over the session's commands
     std::string command;                 // the 8 command bytes as received
     int attempt = 0;                     // arrival count of this exact command, 1-based
     std::vector<unsigned char> received; // command and data bytes, in order
@@ -54,10 +59,11 @@ struct avrsim_violation {
 
 enum avrsim_end {
     AVRSIM_END_FINISHED = 0, // "#PGMEND\r" handled and its answer sent
-    AVRSIM_END_HUNG_UP,      // a hang-up rule closed the line
+    AVRSIM_END_HUNG_UP,      // a hang-up rule closed the line (a new one took its place)
     AVRSIM_END_QUIET,        // nothing arrived for quiet_timeout_ms
     AVRSIM_END_STOPPED,      // avrsim_stop was called
     AVRSIM_END_ERROR,        // the pseudo-terminal failed
+    AVRSIM_END_CLOSED,       // the updater closed the line after it had sent something
 };
 
 enum avrsim_verdict { AVRSIM_VERDICT_NONE = 0, AVRSIM_VERDICT_OK, AVRSIM_VERDICT_ERR };
@@ -69,13 +75,18 @@ struct avrsim {
     int master_fd = -1;
     int slave_fd = -1; // kept open so the master sees no hang-up before the updater opens
     int stop_pipe[2] = {-1, -1};
+    int watch_fd = -1;       // opens and closes of the slave device; -1: not watched
+    int peer_opens = 0;      // descriptions of the slave others hold open, as far as watched
+    bool peers_left = false; // the last of them was closed since the serving loop looked
     char slave_path[64] = {0};
+    std::string link_path; // see avrsim_link; empty: none
+    int session = 0;       // the session served last or now, 1-based; 0: none yet
 
-    unsigned char flash[AVRSIM_FLASH_SIZE];
-    unsigned char eeprom[AVRSIM_EEPROM_SIZE];
+    unsigned char flash[AVRSIM_FLASH_SIZE] = {};
+    unsigned char eeprom[AVRSIM_EEPROM_SIZE] = {};
 
-    std::vector<unsigned char> rx_log;      // every byte received, in order
-    std::vector<avrsim_exchange> exchanges; // every command, in order
+    std::vector<unsigned char> rx_log;      // every byte received in the session, in order
+    std::vector<avrsim_exchange> exchanges; // every command of the session, in order
     std::vector<avrsim_block_write> writes; // stored blocks, in order
     std::vector<avrsim_violation> violations;
     std::array<int, AVRSIM_COMMAND_KINDS> counts{}; // arrivals per command kind
@@ -96,9 +107,15 @@ struct avrsim {
 // the pseudo-terminal cannot be made. sim->slave_path is the device the updater opens.
 int avrsim_open(avrsim *sim, const avrsim_config &cfg);
 
-// Serves the boot-loader side until "#PGMEND\r" has been answered, a hang-up rule fires, the
-// line stays quiet for cfg.quiet_timeout_ms, or avrsim_stop is called. Returns why (also kept in
-// sim->end). May be called again to serve a further update on the same line.
+// Serves one session: resets the records and waits, however long the line stays unused (up to
+// cfg.quiet_timeout_ms), for the updater. The session begins with the first byte that arrives
+// and ends when "#PGMEND\r" has been answered, a hang-up rule fires (a new pseudo-terminal is
+// then made first, sim->slave_path names it and the link moves to it), or the updater closes the
+// device after it has sent something (its unread answers are then discarded). Serving also ends
+// when the line stays quiet for cfg.quiet_timeout_ms or avrsim_stop is called. Returns why (also
+// kept in sim->end). Call it again to serve the next session on the same line. Closing is seen
+// through inotify on the slave device; where that is not available, a session ends only in the
+// other ways.
 avrsim_end avrsim_serve(avrsim *sim);
 
 // Asks a serving thread to return soon; callable from any thread, also before serving starts.

@@ -11,8 +11,26 @@
 const char AVRSIM_USAGE[] =
     "usage: avr-bootsim [options]\n"
     "Simulates the AVR boot loader on a new pseudo-terminal. The first line printed is the\n"
-    "device to hand to the updater; after one update (or a quiet time-out) a summary follows.\n"
+    "device to hand to the updater; a summary follows each session.\n"
     "\n"
+    "A session is one update. It begins with the first byte the updater sends and ends when\n"
+    "the end command (#PGMEND) has been answered, when the updater closes the device after\n"
+    "sending something, or when a hang-up rule closes the line. A session waits for as long\n"
+    "as nobody uses the line. The memories are kept from one session to the next. After a\n"
+    "hang-up the next session gets a new pseudo-terminal, printed as \"device: PATH\" (--link\n"
+    "follows it). Serving ends after the last session, after the quiet time-out (also while\n"
+    "waiting for a session), or on SIGINT, SIGTERM or SIGHUP.\n"
+    "\n"
+    "  --link PATH                    make PATH a symbolic link to the device before serving\n"
+    "                                 (an existing link is replaced in one step, anything else\n"
+    "                                 is refused) and remove it at the end. A shell that\n"
+    "                                 started it with & waits for it with\n"
+    "                                 while kill -0 $! && [ ! -e PATH ]; do sleep 0.1; done\n"
+    "  --sessions N                   serve N updates one after the other (default 1)\n"
+    "  --flash FILE                   start with the flash from FILE, raw as --save-flash\n"
+    "                                 writes it (a shorter file fills the start, the rest keeps\n"
+    "                                 the fill byte)\n"
+    "  --eeprom FILE                  start with the EEPROM from FILE, the same way\n"
     "  --ident L,D,D,D,YY,MM,DD,HWID  installed firmware identification (letter, three digits,\n"
     "                                 build date, hardware id of up to 8 characters)\n"
     "  --ident-hex HEX32              the same as 16 bytes in hexadecimal (default: all FF)\n"
@@ -26,10 +44,13 @@ const char AVRSIM_USAGE[] =
     "  --fault RULE                   fault rule, repeatable; the first matching rule applies.\n"
     "                                 RULE is MATCH:KIND[=ARG]; MATCH combines CMD (command\n"
     "                                 prefix, '#' optional: BLK005, EBK, PGMEND), @N (N-th\n"
-    "                                 arrival of that exact command), @N-M, @N- and xE (E-th\n"
-    "                                 command overall); KIND is silent, short=N, garbage[=TEXT],\n"
-    "                                 err, dto, late=MS, extra=N[,TEXT] or hangup.\n"
+    "                                 arrival of that exact command), @N-M, @N-, xE (E-th\n"
+    "                                 command) and sN (N-th session only); arrivals and commands\n"
+    "                                 are counted anew in each session. KIND is silent,\n"
+    "                                 short=N, garbage[=TEXT], err, dto, late=MS,\n"
+    "                                 extra=N[,TEXT] or hangup.\n"
     "                                 Examples: BLK005@1-2:err  EBK@1:dto  x3:hangup\n"
+    "                                 s1BLK004:hangup\n"
     "  --flash-fill HH                initial flash byte (default FF)\n"
     "  --eeprom-fill HH               initial EEPROM byte (default FF)\n"
     "  --save-flash FILE              write the 128 KiB flash to FILE at the end\n"
@@ -38,14 +59,17 @@ const char AVRSIM_USAGE[] =
     "  --rx-dump FILE                 write every byte received, raw, to FILE\n"
     "  -h, --help                     show this text\n"
     "\n"
-    "Exit status: 0 the end command was answered, 1 serving ended without it, 2 usage error,\n"
-    "3 no pseudo-terminal or an output file could not be written.\n";
+    "Exit status: 0 the last session ended with the end command answered, 1 serving ended\n"
+    "otherwise (quiet time-out, hang-up rule, device closed, signal), 2 usage error, 3 no\n"
+    "pseudo-terminal, a memory file unreadable or too long, the link not made, or an output\n"
+    "file could not be written.\n";
 
 namespace
 {
 
 constexpr unsigned long MAX_BAUD = 10000000;
 constexpr unsigned long MAX_MS = 24UL * 3600 * 1000;
+constexpr unsigned long MAX_SESSIONS = 1000000;
 
 bool parse_uint(const char *s, unsigned long max, unsigned long *v)
 {
@@ -118,6 +142,10 @@ enum option_id {
     OPT_SAVE_EEPROM,
     OPT_LOG,
     OPT_RX_DUMP,
+    OPT_LINK,
+    OPT_SESSIONS,
+    OPT_FLASH,
+    OPT_EEPROM,
 };
 
 const struct option OPTIONS[] = {
@@ -134,6 +162,10 @@ const struct option OPTIONS[] = {
     {"save-eeprom", required_argument, nullptr, OPT_SAVE_EEPROM},
     {"log", required_argument, nullptr, OPT_LOG},
     {"rx-dump", required_argument, nullptr, OPT_RX_DUMP},
+    {"link", required_argument, nullptr, OPT_LINK},
+    {"sessions", required_argument, nullptr, OPT_SESSIONS},
+    {"flash", required_argument, nullptr, OPT_FLASH},
+    {"eeprom", required_argument, nullptr, OPT_EEPROM},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
@@ -149,11 +181,16 @@ bool parse_page_time(const char *s, unsigned *us)
 }
 
 // The options that take a number. Returns false for a bad value.
-bool apply_number(int id, const char *arg, avrsim_config *cfg)
+bool apply_number(int id, const char *arg, avrsim_options *opts)
 {
+    avrsim_config *cfg = &opts->cfg;
     unsigned long n = 0;
     bool ok = true;
     switch (id) {
+    case OPT_SESSIONS:
+        ok = parse_uint(arg, MAX_SESSIONS, &n) && n > 0;
+        opts->sessions = (int)n;
+        break;
     case OPT_BAUD:
         ok = parse_uint(arg, MAX_BAUD, &n);
         cfg->baud = (unsigned)n;
@@ -175,11 +212,44 @@ bool apply_number(int id, const char *arg, avrsim_config *cfg)
     return ok;
 }
 
+// The options that name a file. Returns false when `id` is none of them.
+bool apply_file(int id, const char *arg, avrsim_files *files)
+{
+    const char **slot = nullptr;
+    switch (id) {
+    case OPT_FLASH:
+        slot = &files->load_flash;
+        break;
+    case OPT_EEPROM:
+        slot = &files->load_eeprom;
+        break;
+    case OPT_LINK:
+        slot = &files->link;
+        break;
+    case OPT_SAVE_FLASH:
+        slot = &files->save_flash;
+        break;
+    case OPT_SAVE_EEPROM:
+        slot = &files->save_eeprom;
+        break;
+    case OPT_LOG:
+        slot = &files->log;
+        break;
+    case OPT_RX_DUMP:
+        slot = &files->rx_dump;
+        break;
+    default:
+        return false;
+    }
+    *slot = arg;
+    return true;
+}
+
 // One option with its argument. Returns false for a bad value (with a reason in *why when there
 // is more to say than the value).
-bool apply_option(int id, const char *arg, avrsim_config *cfg, avrsim_outputs *out,
-                  std::string *why)
+bool apply_option(int id, const char *arg, avrsim_options *opts, std::string *why)
 {
+    avrsim_config *cfg = &opts->cfg;
     avrsim_rule rule;
     switch (id) {
     case OPT_IDENT:
@@ -195,20 +265,8 @@ bool apply_option(int id, const char *arg, avrsim_config *cfg, avrsim_outputs *o
         return parse_byte_hex(arg, &cfg->flash_fill);
     case OPT_EEPROM_FILL:
         return parse_byte_hex(arg, &cfg->eeprom_fill);
-    case OPT_SAVE_FLASH:
-        out->save_flash = arg;
-        return true;
-    case OPT_SAVE_EEPROM:
-        out->save_eeprom = arg;
-        return true;
-    case OPT_LOG:
-        out->log = arg;
-        return true;
-    case OPT_RX_DUMP:
-        out->rx_dump = arg;
-        return true;
     default:
-        return apply_number(id, arg, cfg);
+        return apply_file(id, arg, &opts->files) || apply_number(id, arg, opts);
     }
 }
 
@@ -222,13 +280,13 @@ bool known_option(int id)
 
 } // namespace
 
-int avrsim_parse_args(int argc, char **argv, avrsim_config *cfg, avrsim_outputs *out, bool *help)
+int avrsim_parse_args(int argc, char **argv, avrsim_options *opts)
 {
     opterr = 0;
     int c;
     while ((c = getopt_long(argc, argv, "h", OPTIONS, nullptr)) != -1) {
         if (c == 'h') {
-            *help = true;
+            opts->help = true;
             return 0;
         }
         if (!known_option(c)) {
@@ -236,7 +294,7 @@ int avrsim_parse_args(int argc, char **argv, avrsim_config *cfg, avrsim_outputs 
             return AVRSIM_EXIT_USAGE;
         }
         std::string why;
-        if (!apply_option(c, optarg, cfg, out, &why)) {
+        if (!apply_option(c, optarg, opts, &why)) {
             fprintf(stderr, "avr-bootsim: bad option value '%s'%s%s\n", optarg,
                     why.empty() ? "" : ": ", why.c_str());
             return AVRSIM_EXIT_USAGE;

@@ -1,6 +1,7 @@
 #include "avrsim_commands.h"
 
 #include "avrsim_answers.h"
+#include "avrsim_pty.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -68,7 +69,7 @@ bool is_block(avrsim_command_kind kind)
 
 const avrsim_rule *rule_for(const avrsim *sim, const avrsim_exchange &ex)
 {
-    return avrsim_find_rule(sim->cfg.rules, ex.command, ex.attempt, ex.number);
+    return avrsim_find_rule(sim->cfg.rules, ex.command, ex.attempt, ex.number, sim->session);
 }
 
 void answer_exchange(avrsim *sim, serve_state *st, std::size_t index, avrsim_command_kind kind,
@@ -156,7 +157,7 @@ bool hang_up_if_asked(avrsim *sim, std::size_t index, const command_check &c)
     if (!rule || rule->kind != AVRSIM_FAULT_HANGUP)
         return false;
     sim->exchanges[index].fault = AVRSIM_FAULT_HANGUP;
-    avrsim_close(sim);
+    replace_line(sim);
     return true;
 }
 
@@ -232,6 +233,29 @@ void check_receive_timeouts(avrsim *sim, serve_state *st, std::int64_t now)
                       (int)st->cmd_len);
         st->cmd_len = 0;
     }
+}
+
+void drop_on_close(avrsim *sim, serve_state *st)
+{
+    if (st->in_data)
+        add_violation(sim, sim->rx_log.size(), "line closed inside block data: %d of %d bytes",
+                      (int)st->data_len, (int)AVRSIM_BLOCK_SIZE);
+    else if (st->cmd_len > 0)
+        add_violation(sim, sim->rx_log.size(), "line closed inside a command: %d bytes",
+                      (int)st->cmd_len);
+    st->in_data = false;
+    st->cmd_len = 0;
+}
+
+void reset_records(avrsim *sim)
+{
+    sim->rx_log.clear();
+    sim->exchanges.clear();
+    sim->writes.clear();
+    sim->violations.clear();
+    sim->counts.fill(0);
+    sim->pgmend_seen = false;
+    sim->verdict = AVRSIM_VERDICT_NONE;
 }
 
 } // namespace bootsim

@@ -17,4 +17,11 @@ bool take_byte(avrsim *sim, serve_state *st, unsigned char b, std::int64_t at_ns
 // time-out, an incomplete command is dropped. Both are recorded as violations.
 void check_receive_timeouts(avrsim *sim, serve_state *st, std::int64_t now);
 
+// The updater closed the line: a half-received command or block is dropped and recorded as a
+// violation.
+void drop_on_close(avrsim *sim, serve_state *st);
+
+// Empties the records a session fills (see avrsim).
+void reset_records(avrsim *sim);
+
 } // namespace bootsim

@@ -12,14 +12,14 @@ constexpr unsigned AVRSIM_DEFAULT_QUIET_TIMEOUT_MS = 60000; // serving ends afte
 constexpr unsigned AVRSIM_DEFAULT_DRAIN_LIMIT_MS = 2000;    // see avrsim_drain
 
 struct avrsim_config {
-    unsigned char fw_ident[AVRSIM_IDENT_SIZE]; // installed firmware identification reported
-    unsigned char flash_fill = 0xFF;           // initial flash contents
-    unsigned char eeprom_fill = 0xFF;          // initial EEPROM contents
-    unsigned char answer_last_byte = '\n';     // 8th byte of every 8-byte answer and byte 7 of the
-                                               // version answer (0x0D would arrive as 0x0A)
-    unsigned baud = 0;         // line rate to pace at (10 bit times a byte, both ways);
-                               // 0: no pacing
-    unsigned page_time_us = 0; // programming time per block before its answer
+    unsigned char fw_ident[AVRSIM_IDENT_SIZE] = {}; // installed firmware identification reported
+    unsigned char flash_fill = 0xFF;                // initial flash contents
+    unsigned char eeprom_fill = 0xFF;               // initial EEPROM contents
+    unsigned char answer_last_byte = '\n'; // 8th byte of every 8-byte answer and byte 7 of the
+                                           // version answer (0x0D would arrive as 0x0A)
+    unsigned baud = 0;                     // line rate to pace at (10 bit times a byte, both ways);
+                                           // 0: no pacing
+    unsigned page_time_us = 0;             // programming time per block before its answer
     unsigned data_timeout_ms =
         AVRSIM_DEFAULT_DATA_TIMEOUT_MS; // longest gap before a block's
                                         // data are complete (then ">BLKDTO"/">EBKDTO"); also ends

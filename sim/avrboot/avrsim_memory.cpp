@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 int avrsim_stamp_matches(const avrsim *sim, std::size_t received_end)
 {
@@ -48,6 +49,32 @@ void avrsim_store_block(avrsim *sim, bool flash, int block, const unsigned char 
     unsigned char *mem = flash ? sim->flash : sim->eeprom;
     memcpy(mem + (std::size_t)block * AVRSIM_BLOCK_SIZE, data, AVRSIM_BLOCK_SIZE);
     sim->writes.push_back({flash ? AVRSIM_FLASH : AVRSIM_EEPROM, block});
+}
+
+long avrsim_load(const char *path, unsigned char *memory, std::size_t size)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::vector<unsigned char> buf(size + 1); // one byte more tells a file that is too long
+    std::size_t got = 0;
+    while (got < buf.size()) {
+        ssize_t r = read(fd, buf.data() + got, buf.size() - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            close(fd);
+            return -1;
+        }
+        if (r == 0)
+            break;
+        got += (std::size_t)r;
+    }
+    close(fd);
+    if (got > size)
+        return -2;
+    memcpy(memory, buf.data(), got);
+    return (long)got;
 }
 
 int avrsim_save(const char *path, const unsigned char *data, std::size_t len)

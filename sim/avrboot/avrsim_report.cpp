@@ -1,50 +1,63 @@
 #include "avrsim_report.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 namespace
 {
 
-void print_escaped(FILE *f, const unsigned char *p, std::size_t n)
+__attribute__((format(printf, 2, 3))) void append(std::string *s, const char *fmt, ...)
+{
+    char text[256];
+    va_list ap;
+    va_start(ap, fmt);
+    vsnprintf(text, sizeof text, fmt, ap);
+    va_end(ap);
+    *s += text;
+}
+
+void append_escaped(std::string *s, const unsigned char *p, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
         if (p[i] == '\r')
-            fputs("\\r", f);
+            *s += "\\r";
         else if (p[i] >= 0x20 && p[i] < 0x7F)
-            fputc(p[i], f);
+            *s += (char)p[i];
         else
-            fprintf(f, "\\x%02X", p[i]);
+            append(s, "\\x%02X", p[i]);
     }
 }
 
 } // namespace
 
-int avrsim_write_log(const char *path, const avrsim *sim)
+void avrsim_log_session(std::string *log, const avrsim *sim, avrsim_end end, int session,
+                        int sessions)
 {
-    FILE *f = fopen(path, "w");
-    if (!f)
-        return -1;
+    if (sessions > 1)
+        append(log, "session %d of %d: %s\n", session, sessions, avrsim_end_name(end));
     for (const avrsim_exchange &ex : sim->exchanges) {
-        fprintf(f, "%5d ", ex.number);
-        print_escaped(f, reinterpret_cast<const unsigned char *>(ex.command.data()),
-                      ex.command.size());
-        fprintf(f, " attempt %d, %zu bytes in, fault %s, answer \"", ex.attempt, ex.received.size(),
-                avrsim_fault_name(ex.fault));
-        print_escaped(f, ex.answer.data(), ex.answer.size());
-        fputs("\"\n", f);
+        append(log, "%5d ", ex.number);
+        append_escaped(log, reinterpret_cast<const unsigned char *>(ex.command.data()),
+                       ex.command.size());
+        append(log, " attempt %d, %zu bytes in, fault %s, answer \"", ex.attempt,
+               ex.received.size(), avrsim_fault_name(ex.fault));
+        append_escaped(log, ex.answer.data(), ex.answer.size());
+        *log += "\"\n";
     }
     for (const avrsim_violation &v : sim->violations)
-        fprintf(f, "violation at byte %zu: %s\n", v.offset, v.what.c_str());
-    return fclose(f) == 0 ? 0 : -1;
+        append(log, "violation at byte %zu: %s\n", v.offset, v.what.c_str());
 }
 
-void avrsim_print_summary(const avrsim *sim, avrsim_end end)
+void avrsim_print_summary(const avrsim *sim, avrsim_end end, int session, int sessions)
 {
     int flash_stored = 0;
     int eeprom_stored = 0;
     for (const avrsim_block_write &w : sim->writes)
         ++(w.memory == AVRSIM_FLASH ? flash_stored : eeprom_stored);
-    printf("avr-bootsim: %s\n", avrsim_end_name(end));
+    if (sessions > 1)
+        printf("avr-bootsim: session %d of %d: %s\n", session, sessions, avrsim_end_name(end));
+    else
+        printf("avr-bootsim: %s\n", avrsim_end_name(end));
     printf("exchanges %zu: prepare %d, version %d, flash blocks %d, eeprom blocks %d, end %d\n",
            sim->exchanges.size(), sim->counts[AVRSIM_CMD_PREPARE], sim->counts[AVRSIM_CMD_VERSION],
            sim->counts[AVRSIM_CMD_FLASH_BLOCK], sim->counts[AVRSIM_CMD_EEPROM_BLOCK],

@@ -1,11 +1,15 @@
-// What avr-bootsim tells at the end of serving: the summary on standard output and the log file.
+// What avr-bootsim tells about each session: the summary on standard output and the log text.
 #pragma once
 
 #include "avr_bootsim.h"
 
-// Prints why serving ended, the command counts, the stored blocks, the stamp check and the
-// protocol violations.
-void avrsim_print_summary(const avrsim *sim, avrsim_end end);
+#include <string>
 
-// Writes one line per exchange and one per violation to the file. Returns 0 or -1.
-int avrsim_write_log(const char *path, const avrsim *sim);
+// Prints how the session ended, the command counts, the stored blocks, the stamp check and the
+// protocol violations. The first line names the session only when more than one was asked for.
+void avrsim_print_summary(const avrsim *sim, avrsim_end end, int session, int sessions);
+
+// Appends one line per exchange and one per violation of the session to *log, after a line that
+// names the session when more than one was asked for.
+void avrsim_log_session(std::string *log, const avrsim *sim, avrsim_end end, int session,
+                        int sessions);

@@ -31,46 +31,74 @@ bool parse_number(const char **p, long *value)
     return true;
 }
 
+// @N, @N-M or @N- at *p; advances *p.
+bool parse_attempts(const char **p, avrsim_rule *rule, std::string *error)
+{
+    long a = 0;
+    long b = 0;
+    ++*p;
+    if (!parse_number(p, &a) || a < 1)
+        return fail(error, "expected an attempt number after '@'");
+    rule->attempt_first = (int)a;
+    rule->attempt_last = -1;
+    if (**p == '-') {
+        ++*p;
+        rule->attempt_last = 0;
+        if (**p >= '0' && **p <= '9') {
+            if (!parse_number(p, &b) || b < a)
+                return fail(error, "attempt range ends before it starts");
+            rule->attempt_last = (int)b;
+        }
+    }
+    return true;
+}
+
+// xE or sN at *p: a 1-based number after its letter; advances *p.
+bool parse_ordinal(const char **p, int *value, std::string *error)
+{
+    char letter = **p;
+    long n = 0;
+    ++*p;
+    if (!parse_number(p, &n) || n < 1)
+        return fail(error, std::string("expected a number from 1 on after '") + letter + "'");
+    *value = (int)n;
+    return true;
+}
+
+// A command prefix at *p, up to the next '@', 'x' or 's' (commands are upper case, so these
+// lower-case letters are unambiguous); advances *p.
+bool parse_command(const char **p, avrsim_rule *rule, std::string *error)
+{
+    const char *start = *p;
+    while (**p && **p != '@' && **p != 'x' && **p != 's')
+        ++*p;
+    std::string cmd(start, (std::size_t)(*p - start));
+    if (cmd[0] != '#')
+        cmd.insert(cmd.begin(), '#');
+    if (cmd.size() > AVRSIM_COMMAND_SIZE - 1)
+        return fail(error, "command prefix longer than 7 characters");
+    for (char c : cmd.substr(1))
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return fail(error, "command prefix holds a character other than A-Z, 0-9");
+    rule->command = cmd;
+    return true;
+}
+
 bool parse_match(const std::string &match, avrsim_rule *rule, std::string *error)
 {
     const char *p = match.c_str();
     while (*p) {
-        long a = 0;
-        long b = 0;
-        if (*p == '@') {
-            ++p;
-            if (!parse_number(&p, &a) || a < 1)
-                return fail(error, "expected an attempt number after '@'");
-            rule->attempt_first = (int)a;
-            rule->attempt_last = -1;
-            if (*p == '-') {
-                ++p;
-                rule->attempt_last = 0;
-                if (*p >= '0' && *p <= '9') {
-                    if (!parse_number(&p, &b) || b < a)
-                        return fail(error, "attempt range ends before it starts");
-                    rule->attempt_last = (int)b;
-                }
-            }
-        } else if (*p == 'x') {
-            ++p;
-            if (!parse_number(&p, &a) || a < 1)
-                return fail(error, "expected an exchange number after 'x'");
-            rule->exchange = (int)a;
-        } else {
-            const char *start = p;
-            while (*p && *p != '@' && *p != 'x') // commands are upper case: 'x' is unambiguous
-                ++p;
-            std::string cmd(start, (std::size_t)(p - start));
-            if (cmd[0] != '#')
-                cmd.insert(cmd.begin(), '#');
-            if (cmd.size() > AVRSIM_COMMAND_SIZE - 1)
-                return fail(error, "command prefix longer than 7 characters");
-            for (char c : cmd.substr(1))
-                if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-                    return fail(error, "command prefix holds a character other than A-Z, 0-9");
-            rule->command = cmd;
-        }
+        bool ok;
+        if (*p == '@')
+            ok = parse_attempts(&p, rule, error);
+        else if (*p == 'x')
+            ok = parse_ordinal(&p, &rule->exchange, error);
+        else if (*p == 's')
+            ok = parse_ordinal(&p, &rule->session, error);
+        else
+            ok = parse_command(&p, rule, error);
+        if (!ok)
+            return false;
     }
     return true;
 }
@@ -125,11 +153,14 @@ bool parse_kind(const std::string &kind, const std::string &arg, bool has_arg, a
     return fail(error, "unknown fault kind '" + kind + "'");
 }
 
-bool rule_matches(const avrsim_rule &r, const std::string &command, int attempt, int exchange)
+bool rule_matches(const avrsim_rule &r, const std::string &command, int attempt, int exchange,
+                  int session)
 {
     if (command.compare(0, r.command.size(), r.command) != 0)
         return false;
     if (r.exchange != 0 && r.exchange != exchange)
+        return false;
+    if (r.session != 0 && r.session != session)
         return false;
     if (r.attempt_first != 0) {
         int last = r.attempt_last < 0 ? r.attempt_first : r.attempt_last;
@@ -166,10 +197,11 @@ int avrsim_parse_rule(const char *text, avrsim_rule *rule, std::string *error)
 }
 
 const avrsim_rule *avrsim_find_rule(const std::vector<avrsim_rule> &rules,
-                                    const std::string &command, int attempt, int exchange)
+                                    const std::string &command, int attempt, int exchange,
+                                    int session)
 {
     for (const avrsim_rule &r : rules)
-        if (rule_matches(r, command, attempt, exchange))
+        if (rule_matches(r, command, attempt, exchange, session))
             return &r;
     return nullptr;
 }

@@ -29,6 +29,10 @@ struct serve_state {
 
     bool finish_pending = false; // "#PGMEND\r" answered; return once the output is out
     std::int64_t last_activity_ns = 0;
+    bool heard = false;         // a byte arrived: the session has begun
+    std::int64_t closed_ns = 0; // when the updater was seen closing the line; 0: it was not
+    bool fenced = false;        // the device was opened again after that: what arrives from now on
+                                // belongs to the next session and stays unread
     std::map<std::string, int> arrivals; // per exact command text
 };
 
