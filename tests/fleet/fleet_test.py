@@ -274,7 +274,7 @@ def case_faults(ctx):
     process holds is left alone."""
     pack = ctx.new_pack()
     other = Ident('B', (1, 0, 2), 25, 3, 1, 'OKT32-ZZ')
-    ctx.start_fleet(faults={2: [':silent'], 5: ['BLK005@1:hangup']}, idents={6: other})
+    ctx.start_fleet(faults={2: [':silent'], 5: ['s1BLK005:hangup']}, idents={6: other})
     ctx.unreachable = ['board07']
     held = ctx.boards[3]
     # Another updater's lock: an exclusive flock on the open port.
