@@ -1,10 +1,10 @@
-"""Firmware for the fleet tests: the installed (old) memories of a simulated AVR, the new firmware
-as Intel HEX files packed into a PACK file by the updater, and the memories an AVR must hold after
-the update. Images are built here, independently of the code under test."""
+"""Firmware for the fleet tests: the installed (old) memories of a simulated AVR and the new
+firmware as images, as Intel HEX files and packed into a PACK file by the updater. The images are
+built here, independently of the code under test."""
 
 import os
 import subprocess
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 BLOCK = 256
 FLASH_SIZE = 0x20000
@@ -50,7 +50,6 @@ class Firmware:
     flash_blocks: list
     eeprom_blocks: list
     pack: str = ''
-    files: dict = field(default_factory=dict)
 
 
 def _pattern(seed, block, size=BLOCK):
@@ -119,14 +118,3 @@ def write_pack(firmware, folder, name, updater):
         raise RuntimeError(f'packing {name} failed ({run.returncode}):\n{run.stdout}')
     firmware.pack = pack
     return pack
-
-
-def updated_memories(old, new):
-    """What an AVR holding `old` holds after `new` was sent: every sent block replaced."""
-    flash = bytearray(old.flash)
-    eeprom = bytearray(old.eeprom)
-    for b in new.flash_blocks:
-        flash[b * BLOCK:(b + 1) * BLOCK] = new.flash[b * BLOCK:(b + 1) * BLOCK]
-    for b in new.eeprom_blocks:
-        eeprom[b * BLOCK:(b + 1) * BLOCK] = new.eeprom[b * BLOCK:(b + 1) * BLOCK]
-    return bytes(flash), bytes(eeprom)
