@@ -9,11 +9,17 @@
 #   cmake -S . -B build-mipsel -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel-linux-gnu.cmake \
 #         -DOKT_BUILD_TESTS=OFF -DOKT_BUILD_BENCH=OFF
 #   cmake --install build-mipsel --prefix /tmp/okt --strip
+#
+# The shipped programs are linked statically here unless -DOKT_STATIC_PROGRAMS=OFF is given (see
+# cmake/ShippedPrograms.cmake): the board's own libraries are of another generation.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mipsel)
 set(CMAKE_LIBRARY_ARCHITECTURE mipsel-linux-gnu)
 
 set(OKT_CROSS_TRIPLET mipsel-linux-gnu)
+set(OKT_STATIC_PROGRAMS ON CACHE BOOL "Link the shipped programs statically")
+# Debian's name of the target architecture, for the package (cmake/Packaging.cmake).
+set(OKT_DEBIAN_ARCHITECTURE mipsel)
 set(CMAKE_C_COMPILER ${OKT_CROSS_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${OKT_CROSS_TRIPLET}-g++)
 # Absolute paths so that `cmake --install --strip` never falls back to the host's tools.

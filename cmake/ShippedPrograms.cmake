@@ -1,0 +1,55 @@
+# The programs a user gets (avr-fwupdate, okt-eepromtool, avr-fwinfo): how they are linked and
+# installed. The simulators, the preload library and the tests are not shipped and keep the
+# build's ordinary linking.
+#
+# With OKT_STATIC_PROGRAMS the shipped programs carry glibc, libstdc++, libgcc, libbz2 and libi2c
+# inside: no shared object, no program interpreter. Such a program starts on any board whose
+# kernel this glibc supports, whatever C library the board has. The LD_PRELOAD i2c-dev emulation
+# cannot reach a static program, so the emulated I2C tests run against a build with the option off.
+option(OKT_STATIC_PROGRAMS
+    "Link the shipped programs statically (glibc, libstdc++, libgcc, libbz2, libi2c)" OFF)
+
+# okt_prefer_archive(variable name): with OKT_STATIC_PROGRAMS, caches the archive lib<name>.a as
+# <variable>, the result of the find_library call (or find module) that would otherwise pick the
+# shared object; every user of the library in this build then links the archive. A build switched
+# back to dynamic looks again.
+function(okt_prefer_archive variable name)
+    if(OKT_STATIC_PROGRAMS)
+        find_library(OKT_${name}_ARCHIVE NAMES lib${name}.a REQUIRED)
+        set(${variable} ${OKT_${name}_ARCHIVE} CACHE FILEPATH "lib${name} of this build" FORCE)
+    elseif("${${variable}}" MATCHES "\\.a$")
+        unset(${variable} CACHE)
+    endif()
+endfunction()
+okt_prefer_archive(BZIP2_LIBRARY_RELEASE bz2) # the BZip2 module's result
+okt_prefer_archive(I2C_LIBRARY i2c)           # find_library(I2C_LIBRARY NAMES i2c ...)
+
+# Gzipped man pages, made with -n so that equal pages give equal bytes (and equal packages).
+find_program(OKT_GZIP gzip REQUIRED)
+set(OKT_GZIP_DIR ${CMAKE_BINARY_DIR}/gz)
+
+# okt_gzip_file(source destination): installs <source> gzipped into <destination>.
+function(okt_gzip_file source destination)
+    get_filename_component(name ${source} NAME)
+    set(gz ${OKT_GZIP_DIR}/${name}.gz)
+    add_custom_command(OUTPUT ${gz}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${OKT_GZIP_DIR}
+        COMMAND ${OKT_GZIP} -9 -n -c ${source} > ${gz}
+        DEPENDS ${source}
+        VERBATIM)
+    string(MAKE_C_IDENTIFIER "gzip_${name}" target)
+    add_custom_target(${target} ALL DEPENDS ${gz})
+    install(FILES ${gz} DESTINATION ${destination})
+endfunction()
+
+# okt_shipped_program(target): links <target> as OKT_STATIC_PROGRAMS says and installs it with its
+# man page docs/<target>.1.
+function(okt_shipped_program target)
+    if(OKT_STATIC_PROGRAMS)
+        # Static glibc warns at link time about calls that would load shared objects after all
+        # (NSS, dlopen, iconv); none may be in a shipped program.
+        target_link_options(${target} PRIVATE -static -Wl,--fatal-warnings)
+    endif()
+    install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    okt_gzip_file(${CMAKE_SOURCE_DIR}/docs/${target}.1 ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()
