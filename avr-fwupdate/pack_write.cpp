@@ -91,7 +91,7 @@ int write_pack(const char *out_path, pack_output *out, const pack_head &head,
     }
     puts("OK");
 
-    if (pack_output_commit(out_path, out) != 0) {
+    if (pack_output_commit(out) != 0) {
         printf("cannot replace %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
     }
