@@ -14,8 +14,12 @@ constexpr int PACK_BZ_WORK_FACTOR = 250;
 constexpr int PACK_BZ_SMALL = 1;
 constexpr int PACK_BZ_VERBOSITY = 0;
 
-// Room for a compressed stream of raw_len bytes: bzip2's own bound (1 % plus 600 bytes).
-std::size_t pack_bz_capacity(std::size_t raw_len);
+// Room for a compressed stream of raw_len bytes: bzip2's own bound (1 % plus 600 bytes). The
+// reader gives decompression the same room over the announced length.
+constexpr std::size_t pack_bz_capacity(std::size_t raw_len)
+{
+    return raw_len + raw_len / 64 + 600;
+}
 
 // One-shot compression and decompression. *dest_len holds the capacity on entry and the length
 // produced on success. Returns 0 (BZ_OK) or bzip2's negative error code.
