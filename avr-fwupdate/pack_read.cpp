@@ -205,15 +205,23 @@ int read_eep_binary(int fd, const pack_head &head, const char *tag, pack_images 
     return PACK_READ_OK;
 }
 
-// The full-size, erased flash image.
-int new_flash_image(const char *tag, pack_images *out)
+// The erased flash image: the full FW_IMAGE_SIZE, or `room` bytes when that is more.
+int new_flash_image(const char *tag, std::size_t room, pack_images *out)
 {
-    out->fw_image.reset(new_erased_image(FW_IMAGE_SIZE));
+    out->fw_image.reset(new_erased_image(room > FW_IMAGE_SIZE ? room : FW_IMAGE_SIZE));
     if (!out->fw_image) {
         printf("%s: fw mem alloc failure\n", tag);
         return PACK_READ_IO;
     }
     return PACK_READ_OK;
+}
+
+// Gives back what the image holds beyond FW_IMAGE_SIZE; it stays valid if that fails.
+void trim_flash_image(pack_images *out)
+{
+    unsigned char *image = out->fw_image.release();
+    void *trimmed = realloc(image, FW_IMAGE_SIZE);
+    out->fw_image.reset(trimmed ? static_cast<unsigned char *>(trimmed) : image);
 }
 
 // The flash map with the blocks that hold the first `len` bytes flagged.
@@ -237,7 +245,7 @@ int read_v2(int fd, const pack_head &head, pack_images *out)
 
     rc = check_size(tag, "fw data size", head.fw_size, FW_IMAGE_SIZE);
     if (rc == PACK_READ_OK)
-        rc = new_flash_image(tag, out);
+        rc = new_flash_image(tag, FW_IMAGE_SIZE, out);
     if (rc != PACK_READ_OK)
         return rc;
     if (!file_holds(fd, head.fw_size) || !read_full(fd, out->fw_image.get(), head.fw_size)) {
@@ -262,7 +270,10 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
         rc = check_size(tag, "fw data size", head.fw_size, PACK_V3_FW_STORED_MAX);
     if (rc != PACK_READ_OK)
         return rc;
-    rc = new_flash_image(tag, out);
+    // Decompression gets bzip2's room over the announced length, so a stream a little longer than
+    // announced ends in the length check below and a much longer one in the library's -8.
+    const std::size_t room = pack_bz_capacity(head.fw_raw_size);
+    rc = new_flash_image(tag, room, out);
     if (rc != PACK_READ_OK)
         return rc;
     if (!file_holds(fd, head.fw_size)) {
@@ -281,10 +292,7 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
     if (pack_checksum(cbuf.get(), head.fw_size) != head.fw_cksum)
         printf("%s: fw data cksum error\n", tag); // a warning: the update goes on
 
-    // The whole image is the capacity: a stream longer than the AVR's flash stops with the
-    // library's own error instead of overrunning, a shorter or longer one than announced is
-    // refused below.
-    unsigned int len = static_cast<unsigned int>(FW_IMAGE_SIZE);
+    unsigned int len = static_cast<unsigned int>(room);
     rc = pack_bz_decompress(out->fw_image.get(), &len, cbuf.get(), head.fw_size);
     if (rc != 0) {
         printf("%s: decompression error: %d\n", tag, rc);
@@ -296,6 +304,8 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
         return PACK_READ_BAD_DATA;
     }
     cbuf.reset();
+    if (room > FW_IMAGE_SIZE)
+        trim_flash_image(out);
     return new_flash_map(tag, head.fw_raw_size, out);
 }
 

@@ -1,5 +1,5 @@
-// pack_read against sizes in the head: payloads larger than the file, and larger than any valid
-// payload can be.
+// pack_read against sizes in the head: payloads larger than the file, larger than any valid
+// payload can be, and version-3 streams that decompress to more than the head announces.
 #include "pack.h"
 #include "pack_test_util.h"
 
@@ -85,6 +85,36 @@ TEST(PackRead, PayloadsLargerThanAValidOneAreRefused)
         {"v3 fw raw", pack_bytes(head_for(3, eep, bz, 0x20001), eep, bz), 4,
          V3_DETECTED + "PACK-V3: fw raw size 131073 above 131072 bytes\n"},
     });
+}
+
+TEST(PackRead, Version3DecompressesWithinBzip2sRoomOverTheAnnouncedLength)
+{
+    // The room is fw_raw_size + fw_raw_size / 64 + 600 bytes: a longer stream within it is
+    // refused for its length, one beyond it by the library (-8, output buffer full).
+    const std::string eep = pattern(16);
+    struct room_case {
+        uint32_t raw_size;
+        std::size_t stream_len;
+        std::string out;
+    };
+    const room_case cases[] = {
+        {1000, 1001, "PACK-V3: decompressed size 1001 differs from fw raw size 1000\n"},
+        {1000, 1615, "PACK-V3: decompressed size 1615 differs from fw raw size 1000\n"},
+        {1000, 1616, "PACK-V3: decompression error: -8\n"},
+        {0, 600, "PACK-V3: decompressed size 600 differs from fw raw size 0\n"},
+        {0, 601, "PACK-V3: decompression error: -8\n"},
+        {0x20000, 0x20001, "PACK-V3: decompressed size 131073 differs from fw raw size 131072\n"},
+        {0x20000, 133720, "PACK-V3: decompressed size 133720 differs from fw raw size 131072\n"},
+        {0x20000, 133721, "PACK-V3: decompression error: -8\n"},
+    };
+    for (const room_case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "raw " << c.raw_size << " stream " << c.stream_len);
+        const std::string bz = bz2_of(pattern(c.stream_len, 3));
+        read_outcome r = read_pack(pack_bytes(head_for(3, eep, bz, c.raw_size), eep, bz));
+        EXPECT_EQ(r.rc, 3);
+        EXPECT_EQ(r.out, V3_DETECTED + c.out);
+        EXPECT_EQ(r.fw_image, nullptr);
+    }
 }
 
 } // namespace
