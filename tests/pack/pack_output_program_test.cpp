@@ -77,8 +77,10 @@ run_result pack_with_file_limit(const std::string &option, const std::string &ou
 TEST(PackOutput, WritesThatFallShortExit249AndKeepTheOldFile)
 {
     // 64 KiB is the reproduction: the fixture's flash image (65,836 bytes) is cut short after the
-    // head and the EEPROM payload, and the short count would have been the status (144). The
-    // other limits cut each write of each version, or make the head's write fail outright.
+    // head and the EEPROM payload, and the short count would have been the status (144). At 2 KiB
+    // the version-1 flash text (1,855 bytes after 990) falls short. Each write failing outright or
+    // falling short is tested in-process: limits of a few bytes leave no launcher (valgrind)
+    // room to start.
     struct limit_case {
         const char *option;
         rlim_t limit;
@@ -86,10 +88,7 @@ TEST(PackOutput, WritesThatFallShortExit249AndKeepTheOldFile)
     };
     const limit_case cases[] = {
         {"-pack2", 65536, "cannot write fw data\n"},
-        {"-pack2", 0, "Writing HEAD... cannot write!\n"},
-        {"-pack1", 10, "Writing HEAD... cannot write!\n"},
-        {"-pack3", 100, "cannot write eep data\n"},
-        {"-pack1", 1000, "cannot write fw data\n"},
+        {"-pack1", 2048, "cannot write fw data\n"},
     };
     temp_dir dir;
     const std::string out = dir.file("o.pack");
