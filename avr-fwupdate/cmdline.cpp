@@ -52,15 +52,15 @@ cmdline_result decode_command_line(int argc, char *const argv[], command_line *a
 
     if (nargs < 3 || nargs > 5)
         return CMDLINE_USAGE;
-    // A verbosity option as the only argument after the baud rate names no file at all.
-    if (nargs == 3 && verbosity_option(argv[3]) != 0)
-        return CMDLINE_USAGE;
 
     args->devnode = argv[1];
     args->baud = strtol(argv[2], nullptr, 10);
     args->speed = baud_to_speed(args->baud);
     if (args->speed == 0)
         return CMDLINE_BAD_BAUD;
+    // A verbosity option as the only argument after the baud rate names no file at all.
+    if (nargs == 3 && verbosity_option(argv[3]) != 0)
+        return CMDLINE_USAGE;
 
     switch (nargs) {
     case 3:

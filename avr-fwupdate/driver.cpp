@@ -84,6 +84,9 @@ int run_port_stage(const command_line &args, const firmware_images &fw)
     case COMM_OPEN_FAILED:
         printf("cannot open comm port '%s'\n", args.devnode);
         return EXIT_PORT_OPEN;
+    case COMM_PORT_BUSY:
+        printf("comm port '%s' is in use by another process\n", args.devnode);
+        return EXIT_PORT_OPEN;
     case COMM_CONFIG_FAILED:
         puts("cannot set baud rate!");
         return EXIT_PORT_CONFIG;

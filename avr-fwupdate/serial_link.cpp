@@ -1,12 +1,14 @@
 #include "serial_link.h"
 
+#include <cerrno>
 #include <fcntl.h>
-#include <sys/select.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace
 {
-constexpr long RECEIVE_CYCLE_US = 10000; // one readiness wait of a receive cycle: 10 ms
+constexpr int RECEIVE_CYCLE_MS = 10; // one readiness wait of a receive cycle
 
 // VMIN/VTIME do not shape our reads (the descriptor stays non-blocking) but are set to fixed
 // values so the port is in a known state for anything else that reads it.
@@ -31,18 +33,12 @@ bool apply_raw_settings(int fd, speed_t speed)
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
-// Waits at most one cycle for the port to become readable. The set and the time-out are built
-// afresh each time because select() rewrites both.
+// Waits at most one cycle for the port to become readable. poll, unlike an fd_set, takes any
+// descriptor number: a process with many files open gets a port above 1023.
 void wait_readable(int fd)
 {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    struct timeval timeout {
-    };
-    timeout.tv_sec = 0;
-    timeout.tv_usec = RECEIVE_CYCLE_US;
-    select(fd + 1, &readable, nullptr, nullptr, &timeout);
+    struct pollfd port = {fd, POLLIN, 0};
+    poll(&port, 1, RECEIVE_CYCLE_MS);
 }
 } // namespace
 
@@ -53,6 +49,12 @@ int open_comm_port(const char *devnode, speed_t speed, int *fd)
     int port = open(devnode, O_RDWR | O_NONBLOCK);
     if (port < 0)
         return COMM_OPEN_FAILED;
+    // Settings and queues are shared by everyone who has the port open: another updater on it
+    // must find the port taken before this run touches either.
+    if (flock(port, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        close(port);
+        return COMM_PORT_BUSY;
+    }
     if (!apply_raw_settings(port, speed)) {
         close(port);
         return COMM_CONFIG_FAILED;

@@ -9,10 +9,13 @@ enum comm_open_result {
     COMM_OPEN_OK = 0,
     COMM_OPEN_FAILED = 1,   // the device node cannot be opened
     COMM_CONFIG_FAILED = 2, // the settings cannot be applied; the port has been closed
+    COMM_PORT_BUSY = 3,     // another process holds the port's lock; the port has been closed
 };
 
-// Opens `devnode` (O_RDWR | O_NONBLOCK), switches it to raw mode at `speed` (a B* constant),
-// flushes both queues once and stores the descriptor in *fd on success.
+// Opens `devnode` (O_RDWR | O_NONBLOCK), takes an exclusive advisory lock on it (flock, without
+// waiting) before changing anything, switches it to raw mode at `speed` (a B* constant), flushes
+// both queues once and stores the descriptor in *fd on success. The lock lasts until the
+// descriptor is closed.
 int open_comm_port(const char *devnode, speed_t speed, int *fd);
 
 // Sends len bytes with exactly one write, then waits for them to leave (tcdrain).

@@ -65,10 +65,12 @@ TEST_F(Updater, BaudCheckComesBeforeAnyFileOrPort)
     const baud_case cases[] = {{"fast", "0"}, {"0", "0"}, {"-115200", "-115200"}, {"4800", "4800"}};
     for (const baud_case &c : cases) {
         SCOPED_TRACE(c.baud);
-        // Neither the device nor the files exist: the baud message must come first.
-        for (const auto &args :
-             {std::vector<std::string>{missing, c.baud, missing},
-              std::vector<std::string>{missing, c.baud, "-v", missing, missing}}) {
+        // Neither the device nor the files exist: the baud message must come first, also on a
+        // line that names no file at all.
+        for (const auto &args : {std::vector<std::string>{missing, c.baud, missing},
+                                 std::vector<std::string>{missing, c.baud, "-v", missing, missing},
+                                 std::vector<std::string>{missing, c.baud, "-v"},
+                                 std::vector<std::string>{missing, c.baud, "-vv"}}) {
             run_result r = run(args);
             EXPECT_EQ(r.out, BANNER + "unsupported baudrate " + c.shown + "\n");
             EXPECT_EQ(r.status, 3);

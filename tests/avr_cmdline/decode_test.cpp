@@ -156,6 +156,16 @@ TEST(UpdaterCommandLine, UsageForWrongCountsAndALoneVerbosityOption)
     }
 }
 
+TEST(UpdaterCommandLine, BaudIsCheckedBeforeALoneVerbosityOptionIsRefused)
+{
+    for (const char *option : {"-v", "-vv"}) {
+        SCOPED_TRACE(option);
+        decoded d = decode({"/dev/x", "fast", option});
+        EXPECT_EQ(d.result, CMDLINE_BAD_BAUD);
+        EXPECT_EQ(d.args.baud, 0);
+    }
+}
+
 TEST(UpdaterCommandLine, PackOptionWithWrongCountIsAnUpdateLine)
 {
     // Two more arguments: device -pack1, baud "out.pack" -> 0, rejected by the baud check.

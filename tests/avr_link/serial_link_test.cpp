@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -134,6 +135,39 @@ TEST(SerialLinkOpen, DeviceThatIsNoTerminalIsAConfigFailureAndGetsClosed)
     EXPECT_EQ(lowest_free_fd(), free_before);
 }
 
+TEST(SerialLinkOpen, PortThatAnotherOpenHoldsIsBusyAndKeepsItsQueueAndSettings)
+{
+    pty_pair pty;
+    ASSERT_TRUE(open_pty_pair(&pty));
+    int fd = -1;
+    ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
+    unique_fd first(fd);
+    put(pty.master.get(), ">FWUPLD\n");
+    usleep(20000); // let the pty move the bytes to the slave's queue
+
+    // The lock belongs to the first open, so a second one in this process meets it as another
+    // updater would.
+    int free_before = lowest_free_fd();
+    fd = 12345;
+    EXPECT_EQ(open_comm_port(pty.slave_path.c_str(), B9600, &fd), COMM_PORT_BUSY);
+    EXPECT_EQ(fd, 12345);
+    EXPECT_EQ(lowest_free_fd(), free_before) << "the busy port was not closed";
+
+    // Neither flushed nor reconfigured by the second attempt.
+    struct termios tio {
+    };
+    ASSERT_EQ(tcgetattr(first.get(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+    unsigned char buf[16] = {};
+    ASSERT_EQ(avr_receive(first.get(), buf, 8, SHORT_IDLE_LIMIT), 8);
+    EXPECT_EQ(received(buf, 8), ">FWUPLD\n");
+
+    // Closing the port ends the lock.
+    first.reset();
+    ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
+    close(fd);
+}
+
 // What the device sends, what the receive asks for, and what it must return.
 struct receive_case {
     const char *name;
@@ -233,6 +267,36 @@ TEST_F(SerialLink, HungUpLineFailsSendsAndReceivesEndWithoutWaiting)
     unsigned char cmd[16] = "#PGMEND\r";
     EXPECT_EQ(avr_send(port.get(), cmd, 8), -1);
     EXPECT_EQ(avr_receive(port.get(), cmd, 8, SHORT_IDLE_LIMIT), 0);
+}
+
+TEST_F(SerialLink, ReceiveWaitsOnDescriptorsAboveTheSelectLimit)
+{
+    constexpr int HIGH_FD = 1500; // well above FD_SETSIZE (1024)
+    struct rlimit saved {
+    };
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max <= HIGH_FD)
+        GTEST_SKIP() << "the hard limit of open files is " << saved.rlim_max;
+    struct rlimit raised = saved;
+    if (raised.rlim_cur == RLIM_INFINITY || raised.rlim_cur <= HIGH_FD)
+        raised.rlim_cur = HIGH_FD + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
+    unique_fd high(fcntl(port.get(), F_DUPFD_CLOEXEC, HIGH_FD));
+    ASSERT_GE(high.get(), HIGH_FD);
+
+    unsigned char buf[16] = {};
+    EXPECT_EQ(avr_receive(high.get(), buf, 8, SHORT_IDLE_LIMIT), 0);
+    put(pty.master.get(), ">BLK");
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        put(pty.master.get(), "_OK\n");
+    });
+    int got = avr_receive(high.get(), buf, 8, SHORT_IDLE_LIMIT);
+    late.join();
+    EXPECT_EQ(received(buf, got), ">BLK_OK\n");
+
+    high.reset();
+    setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 TEST(SerialLinkSend, ClosedDescriptorIsASendFailure)
