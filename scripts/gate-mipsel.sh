@@ -28,6 +28,7 @@ set -euo pipefail
 
 start=$(date +%s)
 src=$(cd "$(dirname "$0")/.." && pwd)
+"$src/scripts/install-deps.sh" gates >/dev/null
 cross=${1:-$src/build-mipsel}
 native=${2:-$src/build}
 jobs=2
