@@ -50,6 +50,17 @@ int print_serial(const okt_eep_modinfo *entry)
     return entry->state == STATE_NO_DEVICE ? CMDLINE_FAILED : 0;
 }
 
+// A record the probe did not read whole holds zeros or older bytes: saved, it would pass for a
+// good backup and could later be written back. The file is not even opened then.
+int dump_record(const okt_eep_modinfo *entry, const char *path)
+{
+    if (!entry->read_complete) {
+        printf("the record of %s could not be read; nothing saved\n", roleid[entry->role]);
+        return CMDLINE_FAILED;
+    }
+    return dump_data(entry, path) == 0 ? 0 : CMDLINE_FAILED;
+}
+
 } // namespace
 
 void print_usage()
@@ -82,7 +93,7 @@ int main_cmdline(int argc, char **argv, okt_eep_modinfo *table)
     case ACTION_TYPE:
         return 0;
     case ACTION_DUMP:
-        return dump_data(entry, argv[2]) == 0 ? 0 : CMDLINE_FAILED;
+        return dump_record(entry, argv[2]);
     case ACTION_SET:
         return set_data(entry, argv[2]);
     }

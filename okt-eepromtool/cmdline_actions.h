@@ -6,8 +6,10 @@
 // Results of main_cmdline besides 0 (done):
 //  - negative: the probe or a set action failed; the caller prints "probe error" and exits with 1.
 //  - positive: the exit status itself; whatever there was to say has been printed.
-constexpr int CMDLINE_FAILED = 1; // a dump failed, or a serial action's module did not answer
-constexpr int CMDLINE_USAGE = 2;  // the command line names no action; the usage text was printed
+// a dump failed or its module's record was not read completely (nothing saved then), or a serial
+// action's module did not answer
+constexpr int CMDLINE_FAILED = 1;
+constexpr int CMDLINE_USAGE = 2; // the command line names no action; the usage text was printed
 
 // Checks the command line (printing the usage text and returning CMDLINE_USAGE before touching
 // any bus when it names no action, or a dump or set word lacks exactly one path), probes silently,

@@ -28,7 +28,8 @@ void print_module_line(const okt_eep_modinfo *entry);
 // The entry's 128 record bytes, framed, in the shared hex dump layout.
 void hexdump_module(const okt_eep_modinfo *entry);
 
-// Writes the entry's record to its EEPROM and reports success or failure, framed.
+// Writes the entry's record to its EEPROM and reports success or failure, framed. A record whose
+// last read was not complete is not written; that is reported as a failure.
 void write_entry(const okt_eep_modinfo *entry);
 
 // The field dialogs of the edit menu, entries 1 to 7. Each changes the record in memory only;

@@ -59,9 +59,15 @@ void write_entry(const okt_eep_modinfo *entry)
 {
     puts("\n\n---------- WRITE DATA ------------\n");
     print_module_line(entry);
-    if (okt_eep_write_modinfo(entry) == 0)
-        puts(" WRITE SUCCESS! ");
-    else
+    // Past a broken-off read the record holds zeros or older bytes; written, they would replace
+    // the EEPROM's own.
+    if (!entry->read_complete) {
+        puts("record not read completely, nothing written; r reads it again");
         puts(" ** ERROR OCCURED!");
+    } else if (okt_eep_write_modinfo(entry) == 0) {
+        puts(" WRITE SUCCESS! ");
+    } else {
+        puts(" ** ERROR OCCURED!");
+    }
     puts("\n\n---------- WRITE DATA END ------------\n");
 }

@@ -113,7 +113,9 @@ int okt_eep_probe(okt_eep_modinfo *table, int verbose)
             if (verbose)
                 puts("i2c error. Assuming no device.");
             m->state = STATE_NO_DEVICE;
+            m->read_complete = 0;
         } else {
+            m->read_complete = 1;
             okt_eep_sanitize_entry(m);
             if (verbose)
                 puts("OK.");

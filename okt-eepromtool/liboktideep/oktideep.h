@@ -43,6 +43,9 @@ struct okt_eep_modinfo {
     okt_eep_data data;
     int32_t role;  // okt_role; ROLE_END ends the table
     int32_t state; // 1 CPU, 0 others at creation; STATE_NO_DEVICE after a failed read
+    // 1 when the last read of the module got all 128 bytes; 0 before the first read and after a
+    // read that failed, when `data` may hold zeros or older bytes in place of the EEPROM's.
+    int32_t read_complete;
 };
 
 uint32_t okt_eep_get_bootcntr(const okt_eep_data *data);

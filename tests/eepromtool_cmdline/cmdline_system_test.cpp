@@ -195,21 +195,49 @@ TEST_F(eepromtool, DumpActionsSaveTheRecordAsRead)
     }
 }
 
-TEST_F(eepromtool, DumpOfAModuleThatDoesNotAnswerSavesWhatWasRead)
+TEST_F(eepromtool, DumpOfARecordNotReadCompletelySavesNothing)
 {
-    remove_device(EXT1);
-    std::string path = dir.file("ext1.bin");
-    run_result r = run({"dumpext1", path});
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(path), std::string(RECORD_SIZE, '\0'));
+    // A good backup made earlier must survive a dump while the module does not answer or its
+    // read breaks off: the file is not even opened.
+    struct expected {
+        const char *word;
+        std::string faults;
+        const device *absent;
+        const device *module;
+        const char *name;
+    };
+    const expected cases[] = {
+        {"dumpbb", "nack:1:50", nullptr, &BASEBOARD, "Motherboard"},
+        {"dumpbb", "", &BASEBOARD, &BASEBOARD, "Motherboard"},
+        {"dumpext0", "read-fail:0:52:40", nullptr, &EXT0, "Extension Module 0"},
+        {"dumpext1", "read-fail:0:53:127", nullptr, &EXT1, "Extension Module 1"},
+        {"dumpext1", "", &EXT1, &EXT1, "Extension Module 1"},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(std::string(c.word) + " " + c.faults);
+        SetUp();
+        std::string backup = dir.file("bk.bin");
+        extra_env.clear();
+        ASSERT_EQ(run({c.word, backup}).status, 0);
+        std::string good = read_file(backup);
+        ASSERT_EQ(good, sanitized(eeprom(*c.module).substr(0, RECORD_SIZE)));
 
-    // A read that fails at offset 40 keeps the first 40 bytes and nothing after them.
-    extra_env = {"I2CSIM_FAULTS=read-fail:0:52:40"};
-    path = dir.file("ext0.bin");
-    r = run({"dumpext0", path});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(path), eeprom(EXT0).substr(0, 40) + std::string(RECORD_SIZE - 40, '\0'));
+        if (c.absent)
+            remove_device(*c.absent);
+        if (!c.faults.empty())
+            extra_env.push_back("I2CSIM_FAULTS=" + c.faults);
+        std::string unmade = dir.file("new.bin");
+        for (const std::string &path : {backup, unmade}) {
+            run_result r = run({c.word, path});
+            EXPECT_EQ(r.out, "the record of " + std::string(c.name) +
+                                 " could not be read; nothing saved\n");
+            EXPECT_EQ(r.status, 1);
+        }
+        EXPECT_EQ(read_file(backup), good);
+        struct stat st;
+        EXPECT_NE(stat(unmade.c_str(), &st), 0);
+        unlink(backup.c_str());
+    }
 }
 
 TEST_F(eepromtool, DumpFailuresAreReportedWithoutProbeError)

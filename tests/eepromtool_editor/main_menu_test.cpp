@@ -50,17 +50,52 @@ TEST_F(editor_test, WriteSendsExactlyTheRecordInMemory)
     quit();
 }
 
-TEST_F(editor_test, WriteToAnAbsentModuleReportsTheFailure)
+const std::string NOT_READ = "record not read completely, nothing written; r reads it again\n";
+
+TEST_F(editor_test, WriteToAModuleGoneSinceTheReadReportsTheI2cFailure)
+{
+    start();
+    key("2", main_screen(MOTHERBOARD, motherboard_info()));
+    b.remove(MOTHERBOARD);
+    key("W", write_screen(MOTHERBOARD, false, "i2c_write: write error at 0\n") +
+                 main_screen(MOTHERBOARD, motherboard_info()));
+    // The record in memory is unchanged, so W can be pressed again.
+    key("W", write_screen(MOTHERBOARD, false, "i2c_write: write error at 0\n") +
+                 main_screen(MOTHERBOARD, motherboard_info()));
+    quit();
+    EXPECT_EQ(b.eeprom(MOTHERBOARD), "");
+}
+
+// Past a read that broke off, the record holds zeros; written, they would replace the serial
+// number and everything after it.
+TEST_F(editor_test, WriteRefusesARecordWhoseReadBrokeOff)
+{
+    info_lines shown = cpu_info();
+    shown.serial = pad15(""); // bytes 40 on are still zero
+    start(reading_report({false, true, true, false}), shown, {"I2CSIM_FAULTS=read-fail:0:50:40"});
+    key("e", edit_screen(CPU, shown));
+    shown.counter = counter_text(0);
+    key("1", edit_screen(CPU, shown));
+    key("q", edit_done() + main_screen(CPU, shown));
+    key("W", write_screen(CPU, false, NOT_READ) + main_screen(CPU, shown));
+    quit();
+    EXPECT_EQ(b.eeprom(CPU), record_bytes(cpu_record()) + b.tail);
+    EXPECT_EQ(b.log().find("write bus=0 addr=50"), std::string::npos);
+}
+
+TEST_F(editor_test, WriteRefusesAModuleThatDidNotAnswerUntilReadAgain)
 {
     start();
     key("4", main_screen(EXT1, zero_info()));
-    key("W", write_screen(EXT1, false, "i2c_write: write error at 0\n") +
-                 main_screen(EXT1, zero_info()));
-    // The record in memory is unchanged, so W can be pressed again.
-    key("W", write_screen(EXT1, false, "i2c_write: write error at 0\n") +
-                 main_screen(EXT1, zero_info()));
+    // The module answers now, but its record in memory is the empty one made at the start.
+    b.put(EXT1, record_bytes(motherboard_record()));
+    key("W", write_screen(EXT1, false, NOT_READ) + main_screen(EXT1, zero_info()));
+    EXPECT_EQ(b.eeprom(EXT1), record_bytes(motherboard_record()) + b.tail);
+    EXPECT_EQ(b.log().find("write bus=0 addr=53"), std::string::npos);
+    key("r", reading_report({true, true, true, true}) + main_screen(EXT1, motherboard_info()));
+    key("W", write_screen(EXT1, true) + main_screen(EXT1, motherboard_info()));
+    EXPECT_NE(b.log().find("write bus=0 addr=53 len=2 data=7f bf ok"), std::string::npos);
     quit();
-    EXPECT_EQ(b.eeprom(EXT1), "");
 }
 
 TEST_F(editor_test, WriteFailingMidwayLeavesTheRestOfTheEeprom)
