@@ -168,5 +168,12 @@ int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
     unique_fd bus(open(BUS_DEVICES[entry->bus], O_RDWR));
     if (bus.get() < 0)
         return -3;
-    return i2c_write(bus.get(), entry->addr, record_bytes(&entry->data), OKT_EEP_RECORD_SIZE);
+    const unsigned char *bytes = record_bytes(&entry->data);
+    if (i2c_write(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
+        return -1;
+    // A write-protected EEPROM acknowledges every byte and stores none: only reading the bytes
+    // back tells.
+    if (i2c_verify(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
+        return -4;
+    return 0;
 }

@@ -72,6 +72,8 @@ int okt_eep_mod_get_serial(const okt_eep_modinfo *entry, char **buf);
 // Sum modulo 256 of the 59 bytes starting 4 bytes into the area.
 uint8_t okt_eep_cksum_data(const unsigned char *area);
 
-// Writes the entry's 128 record bytes to its EEPROM. 0 ok; -1 null entry or I2C write failure;
-// -2 bus is neither 0 nor 1; -3 bus device cannot be opened.
+// Writes the entry's 128 record bytes to its EEPROM, then reads them back once the last write
+// cycle is over. 0 ok; -1 null entry or I2C write failure; -2 bus is neither 0 nor 1; -3 bus
+// device cannot be opened; -4 the EEPROM does not hold what was written, or the bytes could not
+// be read back (a line saying which has been printed).
 int okt_eep_write_modinfo(const okt_eep_modinfo *entry);

@@ -356,6 +356,53 @@ TEST_F(eepromtool, SetFailuresPrintTheirMessageThenProbeError)
     }
 }
 
+// ID EEPROMs with their write-protect pin tied high acknowledge every byte and store none: only
+// the read-back after the write tells.
+TEST_F(eepromtool, AWriteThatDoesNotStickIsAFailure)
+{
+    std::string stored = eeprom(EXT0).substr(0, RECORD_SIZE);
+    std::string differs_at_5 = stored;
+    differs_at_5[5] = static_cast<char>(0xc3);
+    struct expected {
+        const char *name;
+        std::string file;
+        std::string faults;
+        std::string out;
+        int status;
+    };
+    const expected cases[] = {
+        {"write-protected", pattern(RECORD_SIZE, 2), "write-protect:0:52",
+         "i2c_write: verify error at 0: wrote 0x02, read back 0x21\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         1},
+        {"write-protected, first five bytes equal", differs_at_5, "write-protect:0:52",
+         "i2c_write: verify error at 5: wrote 0xc3, read back 0x62\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         1},
+        // The EEPROM already holds the record: nothing to tell.
+        {"write-protected, same bytes", stored, "write-protect:0:52", "", 0},
+        {"read-back breaks off", pattern(RECORD_SIZE, 2), "read-fail:0:52:100",
+         "i2c_write: cannot read back the written bytes\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         1},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        unlink(log_path().c_str());
+        write_file(dir.file("rec.bin"), c.file);
+        extra_env = {"I2CSIM_FAULTS=" + c.faults};
+        run_result r = run({"setext0", dir.file("rec.bin")});
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, c.status);
+        // All 128 bytes went out and were acknowledged before the read-back.
+        std::vector<std::string> writes = log_lines(log(), "write bus=0 addr=52 len=2");
+        ASSERT_EQ(writes.size(), RECORD_SIZE);
+        EXPECT_EQ(writes.back(), "write bus=0 addr=52 len=2 data=7f " +
+                                     hex2(static_cast<unsigned char>(c.file[127])) + " ok");
+    }
+}
+
 TEST_F(eepromtool, AWriteFailingAtByteTenLeavesTheRestOld)
 {
     std::string file = pattern(RECORD_SIZE, 77);
@@ -381,6 +428,20 @@ TEST_F(eepromtool, EachByteIsStoredBeforeTheNextIsSent)
     EXPECT_EQ(eeprom(EXT1), file + before.substr(RECORD_SIZE));
     EXPECT_TRUE(log_lines(log(), "write bus=0 addr=53 len=2 data=").size() == RECORD_SIZE);
     EXPECT_EQ(log().find("busy"), std::string::npos);
+
+    // The read-back starts only after the last write cycle and reads every byte once.
+    std::string l = log();
+    std::istringstream after_writes(l.substr(l.find("data=7f ")));
+    std::string line;
+    std::getline(after_writes, line);
+    std::getline(after_writes, line);
+    EXPECT_EQ(line, "slave bus=0 addr=53");
+    for (size_t i = 0; i < RECORD_SIZE && std::getline(after_writes, line); i++) {
+        EXPECT_EQ(line, "smbus bus=0 addr=53 read byte-data cmd=" + hex2(i) + " -> " +
+                            hex2(static_cast<unsigned char>(file[i])) + " ok");
+    }
+    std::getline(after_writes, line);
+    EXPECT_EQ(line.compare(0, 9, "close fd="), 0) << line;
 }
 
 TEST_F(eepromtool, DumpThenSetRewritesTheSameBytesWithTerminatorsCleared)

@@ -98,6 +98,30 @@ TEST_F(editor_test, WriteRefusesAModuleThatDidNotAnswerUntilReadAgain)
     quit();
 }
 
+// An EEPROM with its write-protect pin tied high acknowledges every byte and keeps none.
+TEST_F(editor_test, WriteToAWriteProtectedModuleFailsAndOthersStillWrite)
+{
+    start(standard_report(), cpu_info(), {"I2CSIM_FAULTS=write-protect:0:50"});
+    key("e", edit_screen(CPU, cpu_info()));
+    info_lines cleared = with_counter(cpu_info(), 0);
+    key("1", edit_screen(CPU, cleared));
+    key("q", edit_done() + main_screen(CPU, cleared));
+    const std::string verify = "i2c_write: verify error at 0: wrote 0x00, read back 0xd2\n";
+    key("W", write_screen(CPU, false, verify) + main_screen(CPU, cleared));
+    EXPECT_EQ(b.eeprom(CPU), record_bytes(cpu_record()) + b.tail);
+
+    key("2", main_screen(MOTHERBOARD, motherboard_info()));
+    key("e", edit_screen(MOTHERBOARD, motherboard_info()));
+    info_lines mb_cleared = with_counter(motherboard_info(), 0);
+    key("1", edit_screen(MOTHERBOARD, mb_cleared));
+    key("q", edit_done() + main_screen(MOTHERBOARD, mb_cleared));
+    key("W", write_screen(MOTHERBOARD, true) + main_screen(MOTHERBOARD, mb_cleared));
+    record_fields f = motherboard_record();
+    f.counter = 0;
+    EXPECT_EQ(b.eeprom(MOTHERBOARD), record_bytes(f) + b.tail);
+    quit();
+}
+
 TEST_F(editor_test, WriteFailingMidwayLeavesTheRestOfTheEeprom)
 {
     start(standard_report(), cpu_info(), {"I2CSIM_FAULTS=write-fail:0:50:10"});
