@@ -28,7 +28,9 @@ void reset_console_input();
 // Line editor over `buf` (holding the current text, zero-terminated); at most size - 1
 // characters can be typed, a longer current text is kept whole. Echoes itself; Enter (line feed
 // or carriage return) finishes, backspace or delete erases the last character, the bell answers
-// an erase on an empty line and a character beyond the limit. `prompt` may be null.
+// an erase on an empty line and a character beyond the limit. Other control codes (below 0x20)
+// are ignored, and so is an escape sequence as a whole: ESC, "[" or "O", bytes 0x20-0x3F, and
+// one final byte 0x40-0x7E. `prompt` may be null.
 // Returns 0 after Enter, ASK_INPUT_ENDED when input ended first (buf then holds the partial
 // edit and must not be used).
 int ask_s(const char *prompt, char *buf, int size);
