@@ -20,7 +20,6 @@ constexpr size_t TEXT_TERMINATOR_OFFSETS[] = {
     offsetof(okt_eep_data, serial) + sizeof(okt_eep_data::serial) - 1,
 };
 
-constexpr int SERIAL_TEXT_BYTES = 15;
 constexpr int CKSUM_FIRST_BYTE = 4;
 constexpr int CKSUM_BYTE_COUNT = 59;
 
@@ -65,7 +64,7 @@ uint32_t okt_eep_get_bootcntr(const okt_eep_data *data)
 
 void okt_eep_set_bootcntr(okt_eep_data *data, uint32_t value)
 {
-    for (int i = 0; i < 4; i++)
+    for (int i = 0; i < OKT_EEP_BOOTCNTR_SIZE; i++)
         data->bootcntr[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
@@ -147,7 +146,7 @@ int okt_eep_mod_get_serial(const okt_eep_modinfo *entry, char **buf)
     if (!entry || !buf || !*buf)
         return -1;
     memset(*buf, 0, sizeof(entry->data.serial));
-    memcpy(*buf, entry->data.serial, SERIAL_TEXT_BYTES);
+    memcpy(*buf, entry->data.serial, OKT_EEP_TEXT_BYTES);
     return 0;
 }
 
