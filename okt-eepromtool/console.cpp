@@ -50,11 +50,6 @@ struct single_key_mode {
     termios saved_{};
 };
 
-} // namespace
-
-namespace
-{
-
 // Standard input is read with read(2), byte by byte, so that nothing typed ahead hides in a
 // stream buffer: getch can tell whether a key is already there before it makes the prompt
 // visible and waits.

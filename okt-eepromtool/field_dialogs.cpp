@@ -1,6 +1,7 @@
-#include "editor.h"
+#include "field_dialogs.h"
 
 #include "console.h"
+#include "number_text.h"
 #include "packed_date.h"
 
 #include <cstdio>

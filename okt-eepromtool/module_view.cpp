@@ -1,4 +1,4 @@
-#include "editor.h"
+#include "module_view.h"
 
 #include "hexdump.h"
 #include "packed_date.h"
