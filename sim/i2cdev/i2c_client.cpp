@@ -143,6 +143,9 @@ void step_open(session &s, const char *op)
     report("open", s.fd);
 }
 
+// Every step has the table's signature, so this one takes the session it only reads; the
+// descriptor number stays, as a program's would after close.
+// cppcheck-suppress constParameter
 void step_close(session &s, const char *)
 {
     report("close", close(s.fd));

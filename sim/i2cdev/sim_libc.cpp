@@ -173,6 +173,10 @@ int route_open(open_entry entry, int dirfd, const char *path, int flags, mode_t 
         real = dlsym(RTLD_NEXT, OPEN_SYMBOLS[entry].name);
     if (!real && OPEN_SYMBOLS[entry].fallback)
         real = dlsym(RTLD_NEXT, OPEN_SYMBOLS[entry].fallback);
+    if (!real) {
+        errno = ENOSYS;
+        return -1;
+    }
     bool at = entry == OPEN_AT || entry == OPEN_AT_64;
     fd = at ? reinterpret_cast<openat_fn>(real)(dirfd, path, flags, mode)
             : reinterpret_cast<open_fn>(real)(path, flags, mode);
@@ -214,6 +218,10 @@ int route_ioctl(bool time64, int fd, unsigned long request, void *arg)
         chosen = next_symbol<ioctl_fn>(time64 ? "__ioctl_time64" : "ioctl");
     if (!chosen)
         chosen = next_symbol<ioctl_fn>("ioctl");
+    if (!chosen) {
+        errno = ENOSYS;
+        return -1;
+    }
     return chosen(fd, request, arg);
 }
 
