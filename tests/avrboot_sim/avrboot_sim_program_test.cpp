@@ -2,91 +2,27 @@
 // read from the first line, an update driven over it, the summary and the saved files checked.
 #include "run_program.h"
 #include "sim_client.h"
+#include "sim_program.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
 {
 
-constexpr double START_LIMIT_MS = 60000; // a launcher such as qemu or valgrind starts slowly
-constexpr int POLL_STEP_US = 20000;
 constexpr int ANSWER_IDLE_MS = 3000; // generous: the program may run under a launcher
-
-std::string sim_program()
-{
-    return bin_path("avr-bootsim");
-}
-
-// Waits until the file holds a line that contains `text`; returns the file's contents.
-std::string wait_for_text(const std::string &path, const std::string &text)
-{
-    double t0 = now_ms();
-    std::string s;
-    while (now_ms() - t0 < START_LIMIT_MS) {
-        s = read_file(path);
-        if (s.find(text) != std::string::npos)
-            return s;
-        usleep(POLL_STEP_US);
-    }
-    return s;
-}
-
-std::string first_line(const std::string &s)
-{
-    std::size_t nl = s.find('\n');
-    return nl == std::string::npos ? std::string() : s.substr(0, nl);
-}
-
-// Starts the simulator in the background with standard output in `out_path`.
-pid_t spawn_sim(const std::vector<std::string> &args, const std::string &out_path)
-{
-    std::vector<std::string> argv_s = launch_argv(sim_program(), args, {});
-    std::vector<char *> argv;
-    for (std::string &a : argv_s)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0)
-        return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out, 1);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(out);
-    return pid;
-}
-
-int wait_status(pid_t pid)
-{
-    int st = 0;
-    if (waitpid(pid, &st, 0) != pid)
-        return -1;
-    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-}
-
-std::string shell_quote(const std::string &s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 TEST(SimProgram, HelpDescribesTheOptions)
 {
     run_result r = run_program(sim_program(), {"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char *opt : {"usage: avr-bootsim", "--ident", "--baud", "--page-time", "--fault",
-                            "--save-flash", "--save-eeprom", "--log", "--quiet-timeout"})
+    for (const char *opt :
+         {"usage: avr-bootsim", "--ident", "--baud", "--page-time", "--fault", "--save-flash",
+          "--save-eeprom", "--log", "--quiet-timeout", "--link PATH", "--sessions N",
+          "--flash FILE", "--eeprom FILE", "A session is one update"})
         EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
 }
 
@@ -103,6 +39,10 @@ TEST(SimProgram, RefusesBadArguments)
         {"--nonsense"},
         {"leftover"},
         {"--baud"},
+        {"--sessions", "0"},
+        {"--sessions", "two"},
+        {"--fault", "s0BLK:err"},
+        {"--link"},
     };
     for (const auto &args : cases) {
         run_result r = run_program(sim_program(), args);

@@ -1,90 +1,10 @@
 // The simulated boot loader served from a thread and driven over a real pseudo-terminal.
-#include "avr_bootsim.h"
-#include "sim_client.h"
-
-#include <gtest/gtest.h>
+#include "sim_fixture.h"
 
 #include <cstring>
-#include <memory>
-#include <thread>
-#include <unistd.h>
 
 namespace
 {
-
-constexpr unsigned TEST_QUIET_TIMEOUT_MS = 5000; // a broken test ends instead of hanging
-constexpr int ANSWER_IDLE_MS = 150;              // an answer that is due comes well within this
-
-const std::string OK_PREPARE = std::string(">FWUPLD\n");
-const std::string OK_FLASH = std::string(">BLK_OK\n");
-const std::string OK_EEPROM = std::string(">EBK_OK\n");
-
-avrsim_config test_config()
-{
-    avrsim_config cfg = avrsim_default_config();
-    avrsim_make_ident(cfg.fw_ident, 'B', 1, 2, 3, 24, 5, 17, "OKT32BB1");
-    cfg.quiet_timeout_ms = TEST_QUIET_TIMEOUT_MS;
-    return cfg;
-}
-
-std::string version_answer(const avrsim_config &cfg)
-{
-    return std::string(">PGMVER\n") + std::string(reinterpret_cast<const char *>(cfg.fw_ident), 16);
-}
-
-std::string block_cmd(const char *kind, int block)
-{
-    char c[16];
-    snprintf(c, sizeof c, "#%s%03X\r", kind, block);
-    return c;
-}
-
-avrsim_rule rule(const char *text)
-{
-    avrsim_rule r;
-    std::string why;
-    EXPECT_EQ(avrsim_parse_rule(text, &r, &why), 0) << text << ": " << why;
-    return r;
-}
-
-struct SimTest : ::testing::Test {
-    std::unique_ptr<avrsim> sim = std::make_unique<avrsim>();
-    std::thread server;
-    avrsim_end result = AVRSIM_END_ERROR;
-    int fd = -1;
-
-    void start(const avrsim_config &cfg, bool open_client = true)
-    {
-        ASSERT_EQ(avrsim_open(sim.get(), cfg), 0);
-        server = std::thread([this] { result = avrsim_serve(sim.get()); });
-        if (open_client) {
-            fd = client_open(sim->slave_path);
-            ASSERT_GE(fd, 0) << sim->slave_path;
-        }
-    }
-    // Waits for serving to end on its own.
-    avrsim_end join()
-    {
-        if (server.joinable())
-            server.join();
-        return result;
-    }
-    // Sends one command (and block data) and returns what came back within the idle time.
-    std::string ask(const std::string &bytes, std::size_t wanted, int idle_ms = ANSWER_IDLE_MS)
-    {
-        EXPECT_TRUE(client_send(fd, bytes));
-        return client_recv(fd, wanted, idle_ms);
-    }
-    void TearDown() override
-    {
-        if (server.joinable()) {
-            avrsim_stop(sim.get());
-            server.join();
-        }
-        if (fd >= 0)
-            close(fd);
-    }
-};
 
 TEST_F(SimTest, ServesAWholeUpdateAndRecordsEveryByte)
 {
@@ -140,11 +60,9 @@ TEST_F(SimTest, ServesAWholeUpdateAndRecordsEveryByte)
               "#BLK1FF\r" + block_data(0x1FF));
     EXPECT_EQ(sim->exchanges[6].command, "#EBK00F\r");
     EXPECT_EQ(sim->exchanges[7].number, 8);
-    EXPECT_EQ(sim->prepare_count, 1);
-    EXPECT_EQ(sim->version_count, 1);
-    EXPECT_EQ(sim->flash_block_count, 3);
-    EXPECT_EQ(sim->eeprom_block_count, 2);
-    EXPECT_EQ(sim->end_count, 1);
+    const int counts[AVRSIM_COMMAND_KINDS] = {1, 1, 3, 2, 1}; // by command kind
+    for (int k = 0; k < AVRSIM_COMMAND_KINDS; ++k)
+        EXPECT_EQ(sim->counts[k], counts[k]) << "kind " << k;
     EXPECT_TRUE(sim->violations.empty());
 }
 
@@ -307,24 +225,7 @@ TEST_F(SimTest, LateAnswerFollowsTheNextAttemptsAnswer)
     EXPECT_EQ(ask(b1, 8), OK_FLASH);
     EXPECT_EQ(client_recv(fd, 9, 1000), OK_FLASH);
     EXPECT_GE(now_ms() - t0, 390);
-    EXPECT_EQ(sim->flash_block_count, 2);
-}
-
-TEST_F(SimTest, HangUpClosesTheLine)
-{
-    avrsim_config cfg = test_config();
-    cfg.rules.push_back(rule("BLK002:hangup"));
-    start(cfg);
-    EXPECT_EQ(ask("#FWUPLD\r", 9), OK_PREPARE);
-    EXPECT_TRUE(client_send(fd, block_cmd("BLK", 2)));
-    EXPECT_EQ(join(), AVRSIM_END_HUNG_UP);
-    bool failed = false;
-    EXPECT_EQ(client_recv(fd, 8, 1000, &failed), "");
-    EXPECT_TRUE(failed) << "a hung-up line reads as an error or end of file";
-    EXPECT_FALSE(client_send(fd, block_data(2)));
-    EXPECT_EQ(sim->master_fd, -1);
-    ASSERT_EQ(sim->exchanges.size(), 2u);
-    EXPECT_EQ(sim->exchanges[1].fault, AVRSIM_FAULT_HANGUP);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_FLASH_BLOCK], 2);
 }
 
 struct violation_case {
@@ -417,6 +318,7 @@ struct rule_case {
     int count;
     unsigned delay_ms;
     const char *rule_text;
+    int session = 0;
 };
 
 TEST(RuleParser, ReadsEveryForm)
@@ -430,6 +332,8 @@ TEST(RuleParser, ReadsEveryForm)
         {"BLKx4@2:silent", "#BLK", 2, -1, 4, AVRSIM_FAULT_SILENT, 0, 0, ""},
         {":extra=3,ab", "", 0, -1, 0, AVRSIM_FAULT_EXTRA, 3, 0, "ab"},
         {"FWUPLD:garbage=HELLO", "#FWUPLD", 0, -1, 0, AVRSIM_FAULT_GARBAGE, 0, 0, "HELLO"},
+        {"s2x1:silent", "", 0, -1, 1, AVRSIM_FAULT_SILENT, 0, 0, "", 2},
+        {"BLK004@2s3:hangup", "#BLK004", 2, -1, 0, AVRSIM_FAULT_HANGUP, 0, 0, "", 3},
     };
     for (const rule_case &c : good) {
         avrsim_rule r;
@@ -443,11 +347,12 @@ TEST(RuleParser, ReadsEveryForm)
         EXPECT_EQ(r.count, c.count) << c.text;
         EXPECT_EQ(r.delay_ms, c.delay_ms) << c.text;
         EXPECT_EQ(r.text, c.rule_text) << c.text;
+        EXPECT_EQ(r.session, c.session) << c.text;
     }
     const char *bad[] = {
-        "BLK005",         "BLK:bogus",   "BLK:short=0", "BLK:short=x",  "BLK:short=24",
-        "@0:err",         "BLK@3-1:err", "blk:err",     "BLK:err=1",    "xz:err",
-        "BLKTOOLONG:err", "BLK:late=",   "BLK:extra=0", "BLK:extra=2,", "BLK:garbage="};
+        "BLK005",      "BLK:bogus",    "BLK:short=0",  "BLK:short=x", "BLK:short=24",   "@0:err",
+        "BLK@3-1:err", "blk:err",      "BLK:err=1",    "xz:err",      "BLKTOOLONG:err", "BLK:late=",
+        "BLK:extra=0", "BLK:extra=2,", "BLK:garbage=", "s0:err",      "sBLK:err"};
     for (const char *text : bad) {
         avrsim_rule r;
         std::string why;
