@@ -49,6 +49,11 @@ cleanup() {
 trap cleanup EXIT
 
 say() { printf '\n\033[1m### %s\033[0m\n' "$*"; }
+failures=0
+failed() {
+    echo "(exit $1)"
+    failures=$((failures + 1))
+}
 
 # The simulated AVR (installed firmware B1.0.2 for the same hardware) serves two updates in a row
 # on the pseudo-terminal behind the link $tty, keeping its memories between them.
@@ -68,7 +73,7 @@ done
 
 say "avr-fwupdate: update from the HEX pair (simulated AVR at 115200 baud)"
 echo "\$ avr-fwupdate $tty 115200 flash.hex eeprom.hex"
-"$bin/avr-fwupdate" "$tty" 115200 "$fixtures/flash.hex" "$fixtures/eeprom.hex" || echo "(exit $?)"
+"$bin/avr-fwupdate" "$tty" 115200 "$fixtures/flash.hex" "$fixtures/eeprom.hex" || failed "$?"
 
 say "avr-fwupdate: build a version-3 PACK file"
 echo "\$ avr-fwupdate -pack3 firmware.pack flash.hex eeprom.hex"
@@ -76,13 +81,13 @@ echo "\$ avr-fwupdate -pack3 firmware.pack flash.hex eeprom.hex"
 
 say "avr-fwinfo: inspect the PACK file before flashing it"
 echo "\$ avr-fwinfo --expect-hwid OKT32-BB firmware.pack"
-"$bin/avr-fwinfo" --expect-hwid OKT32-BB "$work/firmware.pack" || echo "(exit $?)"
+"$bin/avr-fwinfo" --expect-hwid OKT32-BB "$work/firmware.pack" || failed "$?"
 
 say "avr-fwupdate: update from the PACK file"
 echo "\$ avr-fwupdate $tty 115200 firmware.pack"
-"$bin/avr-fwupdate" "$tty" 115200 "$work/firmware.pack" || echo "(exit $?)"
+"$bin/avr-fwupdate" "$tty" 115200 "$work/firmware.pack" || failed "$?"
 
-wait "$sim_pid" || true
+wait "$sim_pid" || failed "$?"
 sim_pid=
 echo "--- the simulated AVR reports:"
 tail -n +2 "$work/sim.out"
@@ -110,7 +115,7 @@ head -c 256 /dev/zero | tr '\0' '\377' >"$eep/i2c-0-53"
 eeptool() {
     echo "\$ okt-eepromtool $*"
     LD_PRELOAD=$build/lib/libi2cdev-sim.so I2CSIM_DIR=$eep "$bin/okt-eepromtool" "$@" ||
-        echo "(exit $?)"
+        failed "$?"
 }
 eeptool serialcpu
 eeptool serialbb
@@ -129,4 +134,8 @@ if [ -n "$keep" ]; then
 else
     echo "The demo's files were removed; run scripts/demo.sh --keep to keep them and try the"
     echo "interactive editor on the emulated EEPROMs."
+fi
+if [ "$failures" -gt 0 ]; then
+    step "$failures step(s) above did not succeed"
+    exit 1
 fi
