@@ -7,11 +7,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-std::size_t pack_bz_capacity(std::size_t raw_len)
-{
-    return raw_len + raw_len / 64 + 600;
-}
-
 int pack_bz_compress(unsigned char *dest, unsigned int *dest_len, unsigned char *src,
                      unsigned int src_len)
 {

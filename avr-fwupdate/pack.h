@@ -31,16 +31,19 @@ uint32_t pack_checksum(const unsigned char *data, std::size_t len);
 // Packers: build a PACK file from a flash data HEX file and an EEPROM HEX file.
 // 0 success; -1 output cannot be opened; -2 input/loading failure; -3 V1 data file cannot be
 // opened; -4 V1 no memory or short read; -5 V3 compression failed; -6 V3 no memory for the
-// compression buffer; otherwise what a failed write returned.
+// compression buffer; -7 a write of the head or a payload fell short or failed. An output path
+// that is a symbolic link stays one: the file it leads to is replaced.
 int pack_write_v1(const char *out_path, const char *data_path, const char *eep_path);
 int pack_write_v2(const char *out_path, const char *data_path, const char *eep_path);
 int pack_write_v3(const char *out_path, const char *data_path, const char *eep_path);
 
 // Reads the payloads that follow `head` from fd (standing right after the head) into full-size
 // images (0x20000 / 4096 bytes) and block maps (512 / 16 entries). On 0 the caller owns all four
-// (release with free); on failure nothing stays allocated. Results: 1 allocation failure or short
-// payload, 2 EEPROM checksum, 3 EEPROM map allocation or decompression failure, 4 payload above
-// the memory's size, 5-7 version-1 HEX parse results, 11 bad magic, 12 unknown version, 13 version 0.
+// (release with free); on failure nothing stays allocated. Payload sizes from the head are checked
+// before anything is allocated for them, also when fd is a pipe. Results: 1 allocation failure or
+// short payload, 2 EEPROM checksum, 3 EEPROM map allocation, decompression failure or a stream
+// that is not fw_raw_size long, 4 payload larger than a valid one can be, 5-7 version-1 HEX parse
+// results, 11 bad magic, 12 unknown version, 13 version 0.
 int pack_read(int fd, const pack_head *head, unsigned char **fw_image, unsigned char **eep_image,
               unsigned char **fw_map, unsigned char **eep_map);
 

@@ -27,6 +27,11 @@ enum pack_read_result {
 
 constexpr unsigned char ERASED_BYTE = 0xFF; // what the AVR holds where nothing is written
 
+// Largest payloads a valid PACK can need: a HEX text of the whole flash is a few MiB even with
+// short records and long line ends; a compressed flash image stays within bzip2's bound.
+constexpr std::size_t PACK_V1_TEXT_MAX = 16 * 1024 * 1024; // bytes
+constexpr std::size_t PACK_V3_FW_STORED_MAX = pack_bz_capacity(FW_IMAGE_SIZE);
+
 // What the reader hands over on success; until then these owners free it on every failure.
 struct pack_images {
     byte_buffer fw_image;
@@ -90,32 +95,58 @@ unsigned char *new_erased_image(std::size_t size)
     return image;
 }
 
+// Result 4 with a message naming the payload when a size from the head is above what a valid
+// payload can need. Checked before anything is allocated for it, whatever the input is: a pipe
+// cannot tell how much it still holds.
+int check_size(const char *tag, const char *what, uint32_t size, std::size_t max)
+{
+    if (size <= max)
+        return PACK_READ_OK;
+    printf("%s: %s %u above %u bytes\n", tag, what, static_cast<unsigned>(size),
+           static_cast<unsigned>(max));
+    return PACK_READ_TOO_LARGE;
+}
+
+// One HEX text of version 1, read whole into *text (zeroed before the read).
+int read_v1_text(int fd, uint32_t size, const char *what, const char *alloc_msg,
+                 const char *read_msg, byte_buffer *text)
+{
+    int rc = check_size("PACK-V1", what, size, PACK_V1_TEXT_MAX);
+    if (rc != PACK_READ_OK)
+        return rc;
+    if (!file_holds(fd, size)) {
+        puts(read_msg);
+        return PACK_READ_IO;
+    }
+    text->reset(static_cast<unsigned char *>(calloc(size > 0 ? size : 1, 1)));
+    if (!*text) {
+        puts(alloc_msg);
+        return PACK_READ_IO;
+    }
+    if (!read_full(fd, text->get(), size)) {
+        puts(read_msg);
+        return PACK_READ_IO;
+    }
+    return PACK_READ_OK;
+}
+
 int read_v1(int fd, const pack_head &head, pack_images *out)
 {
     puts("PACK-V1 (IHEX) detected.");
 
-    if (!file_holds(fd, head.eep_size)) {
-        puts("PACK-V1: pack eep data read failure");
-        return PACK_READ_IO;
-    }
-    byte_buffer text(
-        static_cast<unsigned char *>(calloc(head.eep_size > 0 ? head.eep_size : 1, 1)));
-    if (!text) {
-        puts("PACK-V1: mem alloc failure");
-        return PACK_READ_IO;
-    }
-    if (!read_full(fd, text.get(), head.eep_size)) {
-        puts("PACK-V1: pack eep data read failure");
-        return PACK_READ_IO;
-    }
+    byte_buffer text;
+    int rc = read_v1_text(fd, head.eep_size, "eep data size", "PACK-V1: mem alloc failure",
+                          "PACK-V1: pack eep data read failure", &text);
+    if (rc != PACK_READ_OK)
+        return rc;
     if (pack_checksum(text.get(), head.eep_size) != head.eep_cksum) {
         puts("PACK-V1: eep data cksum error");
         return PACK_READ_EEP_CKSUM;
     }
     unsigned char *image = nullptr;
     unsigned char *map = nullptr;
-    int rc = ihex_parse(reinterpret_cast<const char *>(text.get()), head.eep_size, &image, &map,
-                        EEP_IMAGE_SIZE, EEP_BLOCK_COUNT, nullptr);
+    rc = ihex_parse(reinterpret_cast<const char *>(text.get()), head.eep_size, &image, &map,
+                    EEP_IMAGE_SIZE, EEP_BLOCK_COUNT, nullptr);
     if (rc != 0) {
         puts("PACK-V1: pack eep data parse error");
         return rc;
@@ -123,19 +154,10 @@ int read_v1(int fd, const pack_head &head, pack_images *out)
     out->eep_image.reset(image);
     out->eep_map.reset(map);
 
-    if (!file_holds(fd, head.fw_size)) {
-        puts("PACK-V1: pack fw data read failure");
-        return PACK_READ_IO;
-    }
-    text.reset(static_cast<unsigned char *>(calloc(head.fw_size > 0 ? head.fw_size : 1, 1)));
-    if (!text) {
-        puts("PACK-V1: fw mem alloc failure");
-        return PACK_READ_IO;
-    }
-    if (!read_full(fd, text.get(), head.fw_size)) {
-        puts("PACK-V1: pack fw data read failure");
-        return PACK_READ_IO;
-    }
+    rc = read_v1_text(fd, head.fw_size, "fw data size", "PACK-V1: fw mem alloc failure",
+                      "PACK-V1: pack fw data read failure", &text);
+    if (rc != PACK_READ_OK)
+        return rc;
     if (pack_checksum(text.get(), head.fw_size) != head.fw_cksum)
         puts("PACK-V1: fw data cksum error"); // a warning: the update goes on
     uint32_t fw_len = 0;
@@ -159,11 +181,9 @@ int read_v1(int fd, const pack_head &head, pack_images *out)
 // The binary EEPROM payload of versions 2 and 3, with its checksum and map.
 int read_eep_binary(int fd, const pack_head &head, const char *tag, pack_images *out)
 {
-    if (head.eep_size > EEP_IMAGE_SIZE) {
-        printf("%s: eep data size %u above %u bytes\n", tag, static_cast<unsigned>(head.eep_size),
-               static_cast<unsigned>(EEP_IMAGE_SIZE));
-        return PACK_READ_TOO_LARGE;
-    }
+    int rc = check_size(tag, "eep data size", head.eep_size, EEP_IMAGE_SIZE);
+    if (rc != PACK_READ_OK)
+        return rc;
     out->eep_image.reset(new_erased_image(EEP_IMAGE_SIZE));
     if (!out->eep_image) {
         printf("%s: eep mem alloc failure\n", tag);
@@ -185,20 +205,23 @@ int read_eep_binary(int fd, const pack_head &head, const char *tag, pack_images 
     return PACK_READ_OK;
 }
 
-// The full-size, erased flash image for `size` stored bytes; result 4 above the AVR's flash.
-int new_flash_image(const char *tag, const char *what, uint32_t size, pack_images *out)
+// The erased flash image: the full FW_IMAGE_SIZE, or `room` bytes when that is more.
+int new_flash_image(const char *tag, std::size_t room, pack_images *out)
 {
-    if (size > FW_IMAGE_SIZE) {
-        printf("%s: %s %u above %u bytes\n", tag, what, static_cast<unsigned>(size),
-               static_cast<unsigned>(FW_IMAGE_SIZE));
-        return PACK_READ_TOO_LARGE;
-    }
-    out->fw_image.reset(new_erased_image(FW_IMAGE_SIZE));
+    out->fw_image.reset(new_erased_image(room > FW_IMAGE_SIZE ? room : FW_IMAGE_SIZE));
     if (!out->fw_image) {
         printf("%s: fw mem alloc failure\n", tag);
         return PACK_READ_IO;
     }
     return PACK_READ_OK;
+}
+
+// Gives back what the image holds beyond FW_IMAGE_SIZE; it stays valid if that fails.
+void trim_flash_image(pack_images *out)
+{
+    unsigned char *image = out->fw_image.release();
+    void *trimmed = realloc(image, FW_IMAGE_SIZE);
+    out->fw_image.reset(trimmed ? static_cast<unsigned char *>(trimmed) : image);
 }
 
 // The flash map with the blocks that hold the first `len` bytes flagged.
@@ -220,7 +243,9 @@ int read_v2(int fd, const pack_head &head, pack_images *out)
     if (rc != PACK_READ_OK)
         return rc;
 
-    rc = new_flash_image(tag, "fw data size", head.fw_size, out);
+    rc = check_size(tag, "fw data size", head.fw_size, FW_IMAGE_SIZE);
+    if (rc == PACK_READ_OK)
+        rc = new_flash_image(tag, FW_IMAGE_SIZE, out);
     if (rc != PACK_READ_OK)
         return rc;
     if (!file_holds(fd, head.fw_size) || !read_full(fd, out->fw_image.get(), head.fw_size)) {
@@ -240,7 +265,15 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
     if (rc != PACK_READ_OK)
         return rc;
 
-    rc = new_flash_image(tag, "fw raw size", head.fw_raw_size, out);
+    rc = check_size(tag, "fw raw size", head.fw_raw_size, FW_IMAGE_SIZE);
+    if (rc == PACK_READ_OK)
+        rc = check_size(tag, "fw data size", head.fw_size, PACK_V3_FW_STORED_MAX);
+    if (rc != PACK_READ_OK)
+        return rc;
+    // Decompression gets bzip2's room over the announced length, so a stream a little longer than
+    // announced ends in the length check below and a much longer one in the library's -8.
+    const std::size_t room = pack_bz_capacity(head.fw_raw_size);
+    rc = new_flash_image(tag, room, out);
     if (rc != PACK_READ_OK)
         return rc;
     if (!file_holds(fd, head.fw_size)) {
@@ -259,10 +292,7 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
     if (pack_checksum(cbuf.get(), head.fw_size) != head.fw_cksum)
         printf("%s: fw data cksum error\n", tag); // a warning: the update goes on
 
-    // The whole image is the capacity: a stream longer than the AVR's flash stops with the
-    // library's own error instead of overrunning, a shorter or longer one than announced is
-    // refused below.
-    unsigned int len = static_cast<unsigned int>(FW_IMAGE_SIZE);
+    unsigned int len = static_cast<unsigned int>(room);
     rc = pack_bz_decompress(out->fw_image.get(), &len, cbuf.get(), head.fw_size);
     if (rc != 0) {
         printf("%s: decompression error: %d\n", tag, rc);
@@ -274,6 +304,8 @@ int read_v3(int fd, const pack_head &head, pack_images *out)
         return PACK_READ_BAD_DATA;
     }
     cbuf.reset();
+    if (room > FW_IMAGE_SIZE)
+        trim_flash_image(out);
     return new_flash_map(tag, head.fw_raw_size, out);
 }
 

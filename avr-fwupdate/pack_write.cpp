@@ -21,6 +21,7 @@ enum pack_write_result {
     PACK_WRITE_V1_READ = -4,
     PACK_WRITE_COMPRESS = -5,
     PACK_WRITE_NO_CBUF = -6,
+    PACK_WRITE_SHORT = -7, // a write of the head or a payload fell short or failed
 };
 
 // The parsed HEX pair of versions 2 and 3; the loader allocates, these owners free.
@@ -53,6 +54,8 @@ int open_output(const char *out_path, pack_output *out)
 
 // Head, EEPROM payload, flash payload, each with one write call; then the finished file replaces
 // the output. A compressed flash payload also names its uncompressed length on the data line.
+// A short or failed write gives PACK_WRITE_SHORT: a byte count is no result code (65280 bytes
+// would end the program with status 0).
 int write_pack(const char *out_path, pack_output *out, const pack_head &head,
                const unsigned char *eep, const unsigned char *fw, bool compressed)
 {
@@ -66,14 +69,14 @@ int write_pack(const char *out_path, pack_output *out, const pack_head &head,
     ssize_t n = write(out->fd.get(), bytes, sizeof bytes);
     if (n != static_cast<ssize_t>(sizeof bytes)) {
         puts("cannot write!");
-        return static_cast<int>(n);
+        return PACK_WRITE_SHORT;
     }
 
     printf("OK\nWriting EEP  (%d bytes) ... ", static_cast<int>(head.eep_size));
     n = write(out->fd.get(), eep, head.eep_size);
     if (n != static_cast<ssize_t>(head.eep_size)) {
         puts("cannot write eep data");
-        return static_cast<int>(n);
+        return PACK_WRITE_SHORT;
     }
 
     if (compressed)
@@ -84,11 +87,11 @@ int write_pack(const char *out_path, pack_output *out, const pack_head &head,
     n = write(out->fd.get(), fw, head.fw_size);
     if (n != static_cast<ssize_t>(head.fw_size)) {
         puts("cannot write fw data");
-        return static_cast<int>(n);
+        return PACK_WRITE_SHORT;
     }
     puts("OK");
 
-    if (pack_output_commit(out_path, out) != 0) {
+    if (pack_output_commit(out) != 0) {
         printf("cannot replace %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
     }

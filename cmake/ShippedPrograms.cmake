@@ -42,9 +42,21 @@ function(okt_gzip_file source destination)
     install(FILES ${gz} DESTINATION ${destination})
 endfunction()
 
+# okt_check_man_page(page): every man page's header names the package version, in one style:
+#   .TH NAME 1 "<month> <year>" "OKT32 service tools <version>" "OKT32 service tools"
+function(okt_check_man_page page)
+    file(STRINGS ${page} head LIMIT_COUNT 1)
+    if(NOT head MATCHES "^\\.TH [A-Z-]+ 1 \"[A-Z][a-z]+ [0-9]+\" \"OKT32 service tools ${PROJECT_VERSION}\" \"OKT32 service tools\"$")
+        message(FATAL_ERROR "${page} begins with '${head}', not with the header of version "
+                            "${PROJECT_VERSION}: .TH NAME 1 \"<month> <year>\" "
+                            "\"OKT32 service tools ${PROJECT_VERSION}\" \"OKT32 service tools\"")
+    endif()
+endfunction()
+
 # okt_shipped_program(target): links <target> as OKT_STATIC_PROGRAMS says and installs it with its
 # man page docs/<target>.1.
 function(okt_shipped_program target)
+    okt_check_man_page(${CMAKE_SOURCE_DIR}/docs/${target}.1)
     if(OKT_STATIC_PROGRAMS)
         # Static glibc warns at link time about calls that would load shared objects after all
         # (NSS, dlopen, iconv); none may be in a shipped program.

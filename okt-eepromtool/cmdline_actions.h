@@ -3,18 +3,23 @@
 
 #include "oktideep.h"
 
-// Results of main_cmdline besides 0 (done):
-//  - negative: the probe or a set action failed; the caller prints "probe error" and exits with 1.
-//  - positive: the exit status itself; whatever there was to say has been printed.
-constexpr int CMDLINE_FAILED = 1; // a dump failed, or a serial action's module did not answer
-constexpr int CMDLINE_USAGE = 2;  // the command line names no action; the usage text was printed
+// How a run ended. Whatever the action had to say has been printed; main adds the last line
+// where one is due and turns the result into the exit status.
+enum cmdline_result {
+    CMDLINE_DONE,
+    // A dump failed or its module's record was not read completely (nothing saved then), or a
+    // serial action's module did not answer.
+    CMDLINE_FAILED,
+    CMDLINE_USAGE,        // the command line names no action; the usage text was printed
+    CMDLINE_PROBE_FAILED, // a bus device could not be opened; no action was done
+    CMDLINE_SET_FAILED,   // a set action failed (set_data printed why)
+};
 
 // Checks the command line (printing the usage text and returning CMDLINE_USAGE before touching
 // any bus when it names no action, or a dump or set word lacks exactly one path), probes silently,
 // then performs the action named by argv[1]. Action words match as prefixes of the argument,
-// first in table order wins. -1 when the probe failed, the result of set_data for the set
-// actions, CMDLINE_FAILED as described above, 0 otherwise.
-int main_cmdline(int argc, char **argv, okt_eep_modinfo *table);
+// first in table order wins.
+cmdline_result main_cmdline(int argc, char **argv, okt_eep_modinfo *table);
 
 // Prints the usage text listing the action words.
 void print_usage();

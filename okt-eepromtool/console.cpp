@@ -13,7 +13,16 @@ namespace
 
 constexpr int KEY_BACKSPACE = 8;
 constexpr int KEY_DELETE = 127;
+constexpr int KEY_ESCAPE = 0x1B;
+constexpr int FIRST_PRINTABLE = 0x20; // codes below are control codes
 constexpr char BELL = '\a';
+
+// Bytes of an escape sequence after ESC and its introducer "[" or "O": parameter (0x30-0x3F) and
+// intermediate (0x20-0x2F) bytes, then one final byte.
+constexpr int SEQUENCE_BYTE_FIRST = 0x20;
+constexpr int SEQUENCE_BYTE_LAST = 0x3F;
+constexpr int FINAL_BYTE_FIRST = 0x40;
+constexpr int FINAL_BYTE_LAST = 0x7E;
 
 // Puts the terminal on `fd` into single-key mode for its lifetime and restores the saved
 // settings afterwards. Does nothing when `fd` is no terminal.
@@ -40,11 +49,6 @@ struct single_key_mode {
     bool saved_ok_ = false;
     termios saved_{};
 };
-
-} // namespace
-
-namespace
-{
 
 // Standard input is read with read(2), byte by byte, so that nothing typed ahead hides in a
 // stream buffer: getch can tell whether a key is already there before it makes the prompt
@@ -111,6 +115,30 @@ int getch()
     return read_byte();
 }
 
+namespace
+{
+
+// The next key for the line editor, with escape sequences dropped whole: an arrow or function
+// key sends ESC [ A or ESC O P and the like, and none of it belongs in a text. A byte that cannot
+// continue a sequence ends it and is returned as a key of its own; so is the byte after a lone ESC.
+int next_line_key()
+{
+    int c = getch();
+    while (c == KEY_ESCAPE) {
+        c = getch();
+        if (c != '[' && c != 'O')
+            continue;
+        do {
+            c = getch();
+        } while (c >= SEQUENCE_BYTE_FIRST && c <= SEQUENCE_BYTE_LAST);
+        if (c >= FINAL_BYTE_FIRST && c <= FINAL_BYTE_LAST)
+            c = getch();
+    }
+    return c;
+}
+
+} // namespace
+
 int ask_s(const char *prompt, char *buf, int size)
 {
     int len = static_cast<int>(strlen(buf));
@@ -119,7 +147,7 @@ int ask_s(const char *prompt, char *buf, int size)
     if (len > 0)
         fputs(buf, stdout);
     for (;;) {
-        int c = getch();
+        int c = next_line_key();
         if (c < 0)
             return ASK_INPUT_ENDED;
         if (c == '\n' || c == '\r') {
@@ -139,6 +167,9 @@ int ask_s(const char *prompt, char *buf, int size)
             --len;
             continue;
         }
+        // Other control codes would be stored unseen and move the cursor on the screen.
+        if (c < FIRST_PRINTABLE)
+            continue;
         if (len < size - 1) {
             putchar(c);
             buf[len++] = static_cast<char>(c);

@@ -1,10 +1,7 @@
-// Console input for the interactive editor: single keys, a line editor with its own echo, word
-// input with scanf("%s") rules, and hex-or-decimal numbers. Everything reads standard input
-// (byte by byte, with read) and writes the standard output stream; pending output is flushed
-// before every wait.
+// Console input for the interactive editor: single keys, a line editor with its own echo, and
+// word input with scanf("%s") rules. Everything reads standard input (byte by byte, with read)
+// and writes the standard output stream; pending output is flushed before every wait.
 #pragma once
-
-#include <cstdint>
 
 constexpr int EDIT_BUFFER_SIZE = 256; // bytes of every dialog's edit buffer
 
@@ -28,7 +25,9 @@ void reset_console_input();
 // Line editor over `buf` (holding the current text, zero-terminated); at most size - 1
 // characters can be typed, a longer current text is kept whole. Echoes itself; Enter (line feed
 // or carriage return) finishes, backspace or delete erases the last character, the bell answers
-// an erase on an empty line and a character beyond the limit. `prompt` may be null.
+// an erase on an empty line and a character beyond the limit. Other control codes (below 0x20)
+// are ignored, and so is an escape sequence as a whole: ESC, "[" or "O", bytes 0x20-0x3F, and
+// one final byte 0x40-0x7E. `prompt` may be null.
 // Returns 0 after Enter, ASK_INPUT_ENDED when input ended first (buf then holds the partial
 // edit and must not be used).
 int ask_s(const char *prompt, char *buf, int size);
@@ -39,15 +38,3 @@ int ask_s(const char *prompt, char *buf, int size);
 // At most EDIT_BUFFER_SIZE - 1 characters are kept; the rest of a longer word is read and
 // dropped. Returns 1 when a word was read, 0 at end of input (buf untouched).
 int read_word(char *buf);
-
-// A number text as a 32-bit value: "0x..." and texts holding a letter a-f/A-F are hexadecimal
-// ("%lx" rules: sign, optional 0x/0X, saturating at 0xFFFFFFFF), others decimal ("atol" rules on
-// a 32-bit long: saturating at INT32_MIN/INT32_MAX, two's complement). No digits give 0.
-uint32_t read_number(const char *text);
-
-// Classifies the first `len` characters: 2 when len >= 3 and the text starts with "0x",
-// 1 when any of them is a letter a-f or A-F, else 0.
-int ishex(const char *text, unsigned len);
-
-// 1 for the letters a-f and A-F, 0 for everything else (digits included).
-int ishexdigit(int c);

@@ -1,6 +1,8 @@
-#include "editor.h"
+#include "edit_menu.h"
 
 #include "console.h"
+#include "field_dialogs.h"
+#include "module_view.h"
 
 #include <cstdio>
 

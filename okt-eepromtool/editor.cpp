@@ -1,6 +1,8 @@
 #include "editor.h"
 
 #include "console.h"
+#include "edit_menu.h"
+#include "module_view.h"
 #include "tool_roles.h"
 
 #include <cstdio>
@@ -71,8 +73,8 @@ int read_main_menu_key()
     }
 }
 
-} // namespace
-
+// Main menu loop on the table, starting with the CPU module selected; returns on q or at end of
+// input.
 void main_menu(okt_eep_modinfo *table)
 {
     okt_eep_modinfo *selected = okt_eep_get_cpu(table);
@@ -115,6 +117,8 @@ void main_menu(okt_eep_modinfo *table)
         }
     }
 }
+
+} // namespace
 
 int main_interactive(okt_eep_modinfo *table)
 {

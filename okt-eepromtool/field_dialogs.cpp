@@ -1,6 +1,7 @@
-#include "editor.h"
+#include "field_dialogs.h"
 
 #include "console.h"
+#include "number_text.h"
 #include "packed_date.h"
 
 #include <cstdio>
@@ -9,15 +10,15 @@
 namespace
 {
 
-constexpr size_t TEXT_BYTES = 15;   // text bytes of a text field; the 16th is forced to zero
-constexpr int MANUF_DATE_SIZE = 15; // line editor size: at most 14 typed characters
-constexpr int MAINT_DATE_SIZE = 16; // at most 15
-constexpr int DESC_SIZE = 16;       // at most 15
-constexpr int SERIAL_SIZE = 15;     // at most 14
+constexpr size_t TEXT_BYTES = OKT_EEP_TEXT_BYTES; // copied between a text field and its buffer
+constexpr int MANUF_DATE_SIZE = 15;               // line editor size: at most 14 typed characters
+constexpr int MAINT_DATE_SIZE = 16;               // at most 15
+constexpr int DESC_SIZE = OKT_EEP_TEXT_BYTES + 1; // at most 15: the whole text
+constexpr int SERIAL_SIZE = 15;                   // at most 14
 
 void print_current(const char *text)
 {
-    printf(" Current is [%-15s]\n", text);
+    printf(" Current is [%-*s]\n", OKT_EEP_TEXT_BYTES, text);
 }
 
 // Both date dialogs: the current date as editable text, stored again only when it packs.

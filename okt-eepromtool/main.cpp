@@ -5,19 +5,38 @@
 
 #include <cstdio>
 
+namespace
+{
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     malloc_ptr<okt_eep_modinfo> table(okt_eep_init());
     if (!table) {
         puts("memory allocation error!");
-        return 1;
+        return EXIT_FAILED;
     }
-    int result = argc < 2 ? main_interactive(table.get()) : main_cmdline(argc, argv, table.get());
-    // The interactive editor fails only on its first probe; the scripted actions report
-    // their own failures and give the exit status as a positive result.
-    if (result < 0 || (argc < 2 && result != 0)) {
+    cmdline_result result;
+    if (argc < 2) // the interactive editor fails only on its first probe
+        result = main_interactive(table.get()) == 0 ? CMDLINE_DONE : CMDLINE_PROBE_FAILED;
+    else
+        result = main_cmdline(argc, argv, table.get());
+    switch (result) {
+    case CMDLINE_DONE:
+        return EXIT_DONE;
+    case CMDLINE_FAILED:
+        return EXIT_FAILED;
+    case CMDLINE_USAGE:
+        return EXIT_USAGE;
+    case CMDLINE_PROBE_FAILED:
+    case CMDLINE_SET_FAILED:
         puts("probe error");
-        return 1;
+        return EXIT_FAILED;
     }
-    return result;
+    return EXIT_FAILED; // not reached: every result has its case
 }

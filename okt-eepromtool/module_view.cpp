@@ -1,4 +1,4 @@
-#include "editor.h"
+#include "module_view.h"
 
 #include "hexdump.h"
 #include "packed_date.h"
@@ -11,8 +11,6 @@ namespace
 
 constexpr int DATE_TEXT_BUFFER = 20; // bytes, zeroed before every conversion
 static_assert(DATE_TEXT_BUFFER >= DATE_TEXT_MIN_BUFFER, "unpack_date needs the room");
-
-constexpr int TEXT_FIELD_SIZE = 16; // bytes of desc_string, rev_string and serial
 
 } // namespace
 
@@ -36,9 +34,12 @@ void view_raw_module_info(const okt_eep_modinfo *entry)
     printf("Maintainance Date  :  %s\n", maint_text);
     // Texts end at their zero byte; the precision keeps a record whose last field byte is not
     // yet forced to zero (a read that broke off midway) from running into the next field.
-    printf("Module Description : [%-15.*s]\n", TEXT_FIELD_SIZE, d.desc_string);
-    printf("Revision String    : [%-15.*s]\n", TEXT_FIELD_SIZE, d.rev_string);
-    printf("Serial Number      : [%-15.*s]\n", TEXT_FIELD_SIZE, d.serial);
+    printf("Module Description : [%-*.*s]\n", OKT_EEP_TEXT_BYTES, OKT_EEP_TEXT_FIELD_SIZE,
+           d.desc_string);
+    printf("Revision String    : [%-*.*s]\n", OKT_EEP_TEXT_BYTES, OKT_EEP_TEXT_FIELD_SIZE,
+           d.rev_string);
+    printf("Serial Number      : [%-*.*s]\n", OKT_EEP_TEXT_BYTES, OKT_EEP_TEXT_FIELD_SIZE,
+           d.serial);
 }
 
 void print_module_line(const okt_eep_modinfo *entry)
@@ -59,9 +60,15 @@ void write_entry(const okt_eep_modinfo *entry)
 {
     puts("\n\n---------- WRITE DATA ------------\n");
     print_module_line(entry);
-    if (okt_eep_write_modinfo(entry) == 0)
-        puts(" WRITE SUCCESS! ");
-    else
+    // Past a broken-off read the record holds zeros or older bytes; written, they would replace
+    // the EEPROM's own.
+    if (!entry->read_complete) {
+        puts("record not read completely, nothing written; r reads it again");
         puts(" ** ERROR OCCURED!");
+    } else if (okt_eep_write_modinfo(entry) == 0) {
+        puts(" WRITE SUCCESS! ");
+    } else {
+        puts(" ** ERROR OCCURED!");
+    }
     puts("\n\n---------- WRITE DATA END ------------\n");
 }

@@ -1,4 +1,4 @@
-#include "console.h"
+#include "number_text.h"
 
 #include <cctype>
 #include <cstring>

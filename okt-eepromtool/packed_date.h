@@ -1,7 +1,9 @@
 // The 6-byte packed BCD date of the module record and its text form DD.MM.YY-HH:MM.
 #pragma once
 
-constexpr int PACKED_DATE_SIZE = 6;
+#include "oktideep.h"
+
+constexpr int PACKED_DATE_SIZE = OKT_EEP_DATE_SIZE;
 constexpr int DATE_TEXT_MIN_BUFFER = 17; // bytes unpack_date may write
 
 // Packed date to text. 1 valid, 0 invalid (text may be partly written, without terminator).

@@ -9,6 +9,7 @@ set -euo pipefail
 
 start=$(date +%s)
 src=$(cd "$(dirname "$0")/.." && pwd)
+"$src/scripts/install-deps.sh" gates >/dev/null
 build=${1:-$src/build-sanitize}
 jobs=2
 

@@ -14,6 +14,7 @@ set -euo pipefail
 
 start=$(date +%s)
 src=$(cd "$(dirname "$0")/.." && pwd)
+"$src/scripts/install-deps.sh" gates >/dev/null
 build=$(realpath -m "${1:-$src/build-static}")
 jobs=2
 clang_tidy=${CLANG_TIDY:-$(command -v clang-tidy-14 || command -v clang-tidy)}

@@ -1,7 +1,8 @@
 // Times `okt-eepromtool setext0` writing one 128-byte record through the i2c-dev emulation with a
 // 3.5 ms write cycle, and compares it with the floor of 128 times the tool's per-byte delay.
 // The whole run includes starting the program and its silent probe (4 x 128 single-byte reads);
-// the write phase leaves them out.
+// the write phase leaves them out. The write phase includes the read-back that checks the record
+// (128 single-byte reads after the last write cycle): a few milliseconds above the floor.
 #include "i2c_access.h"
 #include "oktideep.h"
 #include "run_program.h"

@@ -15,6 +15,7 @@ namespace
 {
 
 constexpr int WRITE_MESSAGE_SIZE = 2; // bytes: EEPROM offset, data byte
+constexpr int VERIFY_MAX_BYTES = 256; // bytes: the word address reaches no further
 
 // The caller hands the address in the 8-bit form of the module table; the kernel wants 7 bits.
 int select_device(int fd, unsigned char addr)
@@ -65,6 +66,23 @@ int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count)
             return -1;
         }
         wait_write_cycle();
+    }
+    return 0;
+}
+
+int i2c_verify(int fd, unsigned char addr, const unsigned char *data, int count)
+{
+    unsigned char back[VERIFY_MAX_BYTES];
+    if (count > VERIFY_MAX_BYTES || i2c_read(fd, addr, back, count) != 0) {
+        printf("i2c_write: cannot read back the written bytes\n");
+        return -1;
+    }
+    for (int i = 0; i < count; i++) {
+        if (back[i] != data[i]) {
+            printf("i2c_write: verify error at %d: wrote 0x%02x, read back 0x%02x\n", i, data[i],
+                   back[i]);
+            return -1;
+        }
     }
     return 0;
 }

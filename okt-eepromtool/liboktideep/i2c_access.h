@@ -17,3 +17,9 @@ int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count);
 // any failure after printing "i2c_write: cannot set slave addr!" or "i2c_write: write error at N".
 // Bytes before a failing offset stay written.
 int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count);
+
+// Reads `count` bytes back from EEPROM offsets 0..count-1 as i2c_read does and compares them with
+// `data`; call it once the last write cycle is over (i2c_write returns only then). 0 when they
+// match; -1 after printing "i2c_write: verify error at N: wrote 0xWW, read back 0xRR" for the
+// first differing offset, or "i2c_write: cannot read back the written bytes".
+int i2c_verify(int fd, unsigned char addr, const unsigned char *data, int count);

@@ -20,7 +20,6 @@ constexpr size_t TEXT_TERMINATOR_OFFSETS[] = {
     offsetof(okt_eep_data, serial) + sizeof(okt_eep_data::serial) - 1,
 };
 
-constexpr int SERIAL_TEXT_BYTES = 15;
 constexpr int CKSUM_FIRST_BYTE = 4;
 constexpr int CKSUM_BYTE_COUNT = 59;
 
@@ -65,7 +64,7 @@ uint32_t okt_eep_get_bootcntr(const okt_eep_data *data)
 
 void okt_eep_set_bootcntr(okt_eep_data *data, uint32_t value)
 {
-    for (int i = 0; i < 4; i++)
+    for (int i = 0; i < OKT_EEP_BOOTCNTR_SIZE; i++)
         data->bootcntr[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
@@ -113,7 +112,9 @@ int okt_eep_probe(okt_eep_modinfo *table, int verbose)
             if (verbose)
                 puts("i2c error. Assuming no device.");
             m->state = STATE_NO_DEVICE;
+            m->read_complete = 0;
         } else {
+            m->read_complete = 1;
             okt_eep_sanitize_entry(m);
             if (verbose)
                 puts("OK.");
@@ -145,7 +146,7 @@ int okt_eep_mod_get_serial(const okt_eep_modinfo *entry, char **buf)
     if (!entry || !buf || !*buf)
         return -1;
     memset(*buf, 0, sizeof(entry->data.serial));
-    memcpy(*buf, entry->data.serial, SERIAL_TEXT_BYTES);
+    memcpy(*buf, entry->data.serial, OKT_EEP_TEXT_BYTES);
     return 0;
 }
 
@@ -166,5 +167,12 @@ int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
     unique_fd bus(open(BUS_DEVICES[entry->bus], O_RDWR));
     if (bus.get() < 0)
         return -3;
-    return i2c_write(bus.get(), entry->addr, record_bytes(&entry->data), OKT_EEP_RECORD_SIZE);
+    const unsigned char *bytes = record_bytes(&entry->data);
+    if (i2c_write(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
+        return -1;
+    // A write-protected EEPROM acknowledges every byte and stores none: only reading the bytes
+    // back tells.
+    if (i2c_verify(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
+        return -4;
+    return 0;
 }

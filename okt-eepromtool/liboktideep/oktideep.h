@@ -4,26 +4,32 @@
 #include <cstddef>
 #include <cstdint>
 
+// Sizes of the record and its fields, in bytes.
+constexpr int OKT_EEP_RECORD_SIZE = 128;
+constexpr int OKT_EEP_BOOTCNTR_SIZE = 4;
+constexpr int OKT_EEP_DATE_SIZE = 6;        // one packed date
+constexpr int OKT_EEP_TEXT_FIELD_SIZE = 16; // desc_string, rev_string and serial each
+constexpr int OKT_EEP_TEXT_BYTES = OKT_EEP_TEXT_FIELD_SIZE - 1; // the text before the forced 0
+constexpr int OKT_EEP_RESERVED_SIZE = 64;
+
 // One module information record, byte for byte as in the EEPROM and in dump files.
 // Multi-byte numbers are little-endian; use okt_eep_get_bootcntr / okt_eep_set_bootcntr.
 struct okt_eep_data {
-    unsigned char bootcntr[4];   // boot counter, little-endian
-    unsigned char manuf_date[6]; // packed BCD date: DD MM YY 0x20 HH MM
-    unsigned char maint_date[6];
-    char desc_string[16]; // 15 text bytes and a forced 0
-    char rev_string[16];
-    char serial[16];
-    unsigned char reserved[64];
+    unsigned char bootcntr[OKT_EEP_BOOTCNTR_SIZE]; // boot counter, little-endian
+    unsigned char manuf_date[OKT_EEP_DATE_SIZE];   // packed BCD date: DD MM YY 0x20 HH MM
+    unsigned char maint_date[OKT_EEP_DATE_SIZE];
+    char desc_string[OKT_EEP_TEXT_FIELD_SIZE]; // OKT_EEP_TEXT_BYTES of text and a forced 0
+    char rev_string[OKT_EEP_TEXT_FIELD_SIZE];
+    char serial[OKT_EEP_TEXT_FIELD_SIZE];
+    unsigned char reserved[OKT_EEP_RESERVED_SIZE];
 };
-static_assert(sizeof(okt_eep_data) == 128, "the record is 128 bytes");
+static_assert(sizeof(okt_eep_data) == OKT_EEP_RECORD_SIZE, "the record is 128 bytes");
 static_assert(offsetof(okt_eep_data, manuf_date) == 4, "record layout");
 static_assert(offsetof(okt_eep_data, maint_date) == 10, "record layout");
 static_assert(offsetof(okt_eep_data, desc_string) == 16, "record layout");
 static_assert(offsetof(okt_eep_data, rev_string) == 32, "record layout");
 static_assert(offsetof(okt_eep_data, serial) == 48, "record layout");
 static_assert(offsetof(okt_eep_data, reserved) == 64, "record layout");
-
-constexpr int OKT_EEP_RECORD_SIZE = 128;
 
 enum okt_role {
     ROLE_CPU = 0,
@@ -43,6 +49,9 @@ struct okt_eep_modinfo {
     okt_eep_data data;
     int32_t role;  // okt_role; ROLE_END ends the table
     int32_t state; // 1 CPU, 0 others at creation; STATE_NO_DEVICE after a failed read
+    // 1 when the last read of the module got all 128 bytes; 0 before the first read and after a
+    // read that failed, when `data` may hold zeros or older bytes in place of the EEPROM's.
+    int32_t read_complete;
 };
 
 uint32_t okt_eep_get_bootcntr(const okt_eep_data *data);
@@ -69,6 +78,8 @@ int okt_eep_mod_get_serial(const okt_eep_modinfo *entry, char **buf);
 // Sum modulo 256 of the 59 bytes starting 4 bytes into the area.
 uint8_t okt_eep_cksum_data(const unsigned char *area);
 
-// Writes the entry's 128 record bytes to its EEPROM. 0 ok; -1 null entry or I2C write failure;
-// -2 bus is neither 0 nor 1; -3 bus device cannot be opened.
+// Writes the entry's 128 record bytes to its EEPROM, then reads them back once the last write
+// cycle is over. 0 ok; -1 null entry or I2C write failure; -2 bus is neither 0 nor 1; -3 bus
+// device cannot be opened; -4 the EEPROM does not hold what was written, or the bytes could not
+// be read back (a line saying which has been printed).
 int okt_eep_write_modinfo(const okt_eep_modinfo *entry);

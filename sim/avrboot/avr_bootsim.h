@@ -90,9 +90,6 @@ struct avrsim {
     std::vector<avrsim_block_write> writes; // stored blocks, in order
     std::vector<avrsim_violation> violations;
     std::array<int, AVRSIM_COMMAND_KINDS> counts{}; // arrivals per command kind
-    // The block counts under their former names, for readers that still use them.
-    int &flash_block_count = counts[AVRSIM_CMD_FLASH_BLOCK];
-    int &eeprom_block_count = counts[AVRSIM_CMD_EEPROM_BLOCK];
     bool pgmend_seen = false;
     avrsim_verdict verdict = AVRSIM_VERDICT_NONE; // the stamp check of the last "#PGMEND\r"
     avrsim_end end = AVRSIM_END_STOPPED;          // why the last avrsim_serve returned

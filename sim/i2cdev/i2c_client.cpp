@@ -2,12 +2,14 @@
 // result of every step on its own line. The emulation's tests preload the library into it, so
 // each call goes through the same libc entry points a real program uses.
 //
-// Steps (numbers in hex unless noted):
-//   open PATH | open-wo PATH | open64 PATH | openat PATH | open2 PATH   -> "open=FD" / "open=-1
-//   ENOENT" slave ADDR | force ADDR | funcs | tenbit 0|1 | ioctl-unknown write BYTES
-//   (comma-separated, e.g. 00,12) | read N (decimal) rb CMD | wb CMD VAL | rbyte | wbyte CMD |
-//   quick | rw CMD | ww CMD WORD | rblock CMD N wblock CMD BYTES | wsblock CMD BYTES | rsblock CMD
-//   | rdwr ADDR BYTES N (write then read N) close | sleep-ms N (decimal)
+// Steps (numbers in hex unless noted; every step prints "name=result"):
+//   open PATH, open-wo PATH, open64 PATH, openat PATH, open2 PATH  ("open=-1 ENOENT" on failure)
+//   close, slave ADDR, force ADDR, funcs, tenbit 0|1, ioctl-unknown
+//   write BYTES (comma-separated, e.g. 00,12), read N (decimal)
+//   rb CMD, wb CMD VAL, rbyte, wbyte CMD, quick, rw CMD, ww CMD WORD
+//   rblock CMD N (decimal), rsblock CMD, wblock CMD BYTES, wsblock CMD BYTES
+//   rdwr ADDR BYTES N (a write, then a read of N bytes, in one transaction)
+//   sleep-ms N (decimal)
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -93,141 +95,258 @@ void report_smbus(const char *name, int result)
         printf("%s=%02x\n", name, result);
 }
 
+// The command line being worked through and the bus descriptor the steps share.
+struct session {
+    int argc;
+    char **argv;
+    int next; // index of the next argument
+    int fd;
+};
+
+const char *take_arg(session &s)
+{
+    if (s.next >= s.argc) {
+        fprintf(stderr, "missing argument\n");
+        exit(2);
+    }
+    return s.argv[s.next++];
+}
+
+unsigned long take_hex(session &s)
+{
+    return hex(take_arg(s));
+}
+
+unsigned char take_byte(session &s)
+{
+    return static_cast<unsigned char>(take_hex(s));
+}
+
+size_t take_count(session &s)
+{
+    return strtoul(take_arg(s), nullptr, 10);
+}
+
+void step_open(session &s, const char *op)
+{
+    const char *path = take_arg(s);
+    if (!strcmp(op, "open"))
+        s.fd = open(path, O_RDWR);
+    else if (!strcmp(op, "open-wo"))
+        s.fd = open(path, O_WRONLY);
+    else if (!strcmp(op, "open64"))
+        s.fd = open64(path, O_RDWR);
+    else if (!strcmp(op, "openat"))
+        s.fd = openat(AT_FDCWD, path, O_RDWR);
+    else
+        s.fd = __open_2(path, O_RDWR);
+    report("open", s.fd);
+}
+
+// Every step has the table's signature, so this one takes the session it only reads; the
+// descriptor number stays, as a program's would after close.
+// cppcheck-suppress constParameter
+void step_close(session &s, const char *)
+{
+    report("close", close(s.fd));
+}
+
+void step_slave(session &s, const char *op)
+{
+    bool force = !strcmp(op, "force");
+    report(op, ioctl(s.fd, force ? I2C_SLAVE_FORCE : I2C_SLAVE, take_hex(s)));
+}
+
+void step_tenbit(session &s, const char *)
+{
+    report("tenbit", ioctl(s.fd, I2C_TENBIT, take_hex(s)));
+}
+
+void step_ioctl_unknown(session &s, const char *)
+{
+    report("ioctl", ioctl(s.fd, 0x0799, 0UL));
+}
+
+void step_funcs(session &s, const char *)
+{
+    unsigned long funcs = 0;
+    int r = ioctl(s.fd, I2C_FUNCS, &funcs);
+    if (r < 0)
+        report("funcs", r);
+    else
+        printf("funcs=%08lx\n", funcs);
+}
+
+void step_write(session &s, const char *)
+{
+    std::vector<unsigned char> b = bytes(take_arg(s));
+    report("write", write(s.fd, b.data(), b.size()));
+}
+
+void step_read(session &s, const char *)
+{
+    size_t n = take_count(s);
+    std::vector<unsigned char> b(n + 1);
+    ssize_t r = read(s.fd, b.data(), n);
+    if (r < 0) {
+        report("read", r);
+        return;
+    }
+    printf("read=%zd", r);
+    print_bytes(b.data(), static_cast<size_t>(r));
+    printf("\n");
+}
+
+void step_byte_data(session &s, const char *op)
+{
+    unsigned char cmd = take_byte(s);
+    if (!strcmp(op, "rb"))
+        report_smbus(op, i2c_smbus_read_byte_data(s.fd, cmd));
+    else
+        report_smbus(op, i2c_smbus_write_byte_data(s.fd, cmd, take_byte(s)));
+}
+
+void step_byte(session &s, const char *op)
+{
+    if (!strcmp(op, "rbyte"))
+        report_smbus(op, i2c_smbus_read_byte(s.fd));
+    else if (!strcmp(op, "wbyte"))
+        report_smbus(op, i2c_smbus_write_byte(s.fd, take_byte(s)));
+    else
+        report_smbus(op, i2c_smbus_write_quick(s.fd, I2C_SMBUS_WRITE));
+}
+
+void step_word(session &s, const char *op)
+{
+    unsigned char cmd = take_byte(s);
+    if (strcmp(op, "rw")) {
+        report_smbus(
+            op, i2c_smbus_write_word_data(s.fd, cmd, static_cast<unsigned short>(take_hex(s))));
+        return;
+    }
+    int r = i2c_smbus_read_word_data(s.fd, cmd);
+    if (r < 0)
+        report_smbus(op, r);
+    else
+        printf("rw=%04x\n", r);
+}
+
+void step_read_block(session &s, const char *op)
+{
+    unsigned char cmd = take_byte(s);
+    unsigned char b[I2C_SMBUS_BLOCK_MAX];
+    if (!strcmp(op, "rsblock")) {
+        report_smbus(op, i2c_smbus_read_block_data(s.fd, cmd, b));
+        return;
+    }
+    unsigned char n = static_cast<unsigned char>(take_count(s));
+    int r = i2c_smbus_read_i2c_block_data(s.fd, cmd, n, b);
+    if (r < 0) {
+        report_smbus(op, r);
+        return;
+    }
+    printf("rblock=%d", r);
+    print_bytes(b, static_cast<size_t>(r));
+    printf("\n");
+}
+
+void step_write_block(session &s, const char *op)
+{
+    bool smbus_block = !strcmp(op, "wsblock");
+    unsigned char cmd = take_byte(s);
+    std::vector<unsigned char> b = bytes(take_arg(s));
+    unsigned char n = static_cast<unsigned char>(b.size());
+    int r = smbus_block ? i2c_smbus_write_block_data(s.fd, cmd, n, b.data())
+                        : i2c_smbus_write_i2c_block_data(s.fd, cmd, n, b.data());
+    report_smbus(op, r);
+}
+
+// A write then a read of n bytes to one address in one combined transaction.
+void step_rdwr(session &s, const char *)
+{
+    unsigned short addr = static_cast<unsigned short>(take_hex(s));
+    std::vector<unsigned char> out = bytes(take_arg(s));
+    size_t n = take_count(s);
+    std::vector<unsigned char> in(n + 1);
+    i2c_msg msgs[2] = {
+        {addr, 0, static_cast<__u16>(out.size()), out.data()},
+        {addr, I2C_M_RD, static_cast<__u16>(n), in.data()},
+    };
+    i2c_rdwr_ioctl_data data = {msgs, 2};
+    int r = ioctl(s.fd, I2C_RDWR, &data);
+    if (r < 0) {
+        report("rdwr", r);
+        return;
+    }
+    printf("rdwr=%d", r);
+    print_bytes(in.data(), n);
+    printf("\n");
+}
+
+void step_sleep(session &s, const char *)
+{
+    long ms = strtol(take_arg(s), nullptr, 10);
+    struct timespec t = {ms / 1000, (ms % 1000) * 1000000};
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
+struct step {
+    const char *name;
+    void (*run)(session &s, const char *op);
+};
+
+constexpr step STEPS[] = {
+    {"open", step_open},
+    {"open-wo", step_open},
+    {"open64", step_open},
+    {"openat", step_open},
+    {"open2", step_open},
+    {"close", step_close},
+    {"slave", step_slave},
+    {"force", step_slave},
+    {"tenbit", step_tenbit},
+    {"ioctl-unknown", step_ioctl_unknown},
+    {"funcs", step_funcs},
+    {"write", step_write},
+    {"read", step_read},
+    {"rb", step_byte_data},
+    {"wb", step_byte_data},
+    {"rbyte", step_byte},
+    {"wbyte", step_byte},
+    {"quick", step_byte},
+    {"rw", step_word},
+    {"ww", step_word},
+    {"rblock", step_read_block},
+    {"rsblock", step_read_block},
+    {"wblock", step_write_block},
+    {"wsblock", step_write_block},
+    {"rdwr", step_rdwr},
+    {"sleep-ms", step_sleep},
+};
+
+const step *find_step(const char *name)
+{
+    for (const step &st : STEPS) {
+        if (!strcmp(st.name, name))
+            return &st;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    int fd = -1;
-    int i = 1;
-    auto arg = [&]() -> const char * {
-        if (i >= argc) {
-            fprintf(stderr, "missing argument\n");
-            exit(2);
-        }
-        return argv[i++];
-    };
-    while (i < argc) {
-        const char *op = argv[i++];
-        if (!strcmp(op, "open")) {
-            fd = open(arg(), O_RDWR);
-            report("open", fd);
-        } else if (!strcmp(op, "open-wo")) {
-            fd = open(arg(), O_WRONLY);
-            report("open", fd);
-        } else if (!strcmp(op, "open64")) {
-            fd = open64(arg(), O_RDWR);
-            report("open", fd);
-        } else if (!strcmp(op, "openat")) {
-            fd = openat(AT_FDCWD, arg(), O_RDWR);
-            report("open", fd);
-        } else if (!strcmp(op, "open2")) {
-            fd = __open_2(arg(), O_RDWR);
-            report("open", fd);
-        } else if (!strcmp(op, "close")) {
-            report("close", close(fd));
-        } else if (!strcmp(op, "slave")) {
-            report("slave", ioctl(fd, I2C_SLAVE, hex(arg())));
-        } else if (!strcmp(op, "force")) {
-            report("force", ioctl(fd, I2C_SLAVE_FORCE, hex(arg())));
-        } else if (!strcmp(op, "tenbit")) {
-            report("tenbit", ioctl(fd, I2C_TENBIT, hex(arg())));
-        } else if (!strcmp(op, "ioctl-unknown")) {
-            report("ioctl", ioctl(fd, 0x0799, 0UL));
-        } else if (!strcmp(op, "funcs")) {
-            unsigned long funcs = 0;
-            int r = ioctl(fd, I2C_FUNCS, &funcs);
-            if (r < 0)
-                report("funcs", r);
-            else
-                printf("funcs=%08lx\n", funcs);
-        } else if (!strcmp(op, "write")) {
-            std::vector<unsigned char> b = bytes(arg());
-            report("write", write(fd, b.data(), b.size()));
-        } else if (!strcmp(op, "read")) {
-            size_t n = strtoul(arg(), nullptr, 10);
-            std::vector<unsigned char> b(n + 1);
-            ssize_t r = read(fd, b.data(), n);
-            if (r < 0) {
-                report("read", r);
-            } else {
-                printf("read=%zd", r);
-                print_bytes(b.data(), static_cast<size_t>(r));
-                printf("\n");
-            }
-        } else if (!strcmp(op, "rb")) {
-            report_smbus("rb",
-                         i2c_smbus_read_byte_data(fd, static_cast<unsigned char>(hex(arg()))));
-        } else if (!strcmp(op, "wb")) {
-            unsigned char cmd = static_cast<unsigned char>(hex(arg()));
-            unsigned char val = static_cast<unsigned char>(hex(arg()));
-            report_smbus("wb", i2c_smbus_write_byte_data(fd, cmd, val));
-        } else if (!strcmp(op, "rbyte")) {
-            report_smbus("rbyte", i2c_smbus_read_byte(fd));
-        } else if (!strcmp(op, "wbyte")) {
-            report_smbus("wbyte", i2c_smbus_write_byte(fd, static_cast<unsigned char>(hex(arg()))));
-        } else if (!strcmp(op, "quick")) {
-            report_smbus("quick", i2c_smbus_write_quick(fd, I2C_SMBUS_WRITE));
-        } else if (!strcmp(op, "rw")) {
-            int r = i2c_smbus_read_word_data(fd, static_cast<unsigned char>(hex(arg())));
-            if (r < 0)
-                report_smbus("rw", r);
-            else
-                printf("rw=%04x\n", r);
-        } else if (!strcmp(op, "ww")) {
-            unsigned char cmd = static_cast<unsigned char>(hex(arg()));
-            unsigned short w = static_cast<unsigned short>(hex(arg()));
-            report_smbus("ww", i2c_smbus_write_word_data(fd, cmd, w));
-        } else if (!strcmp(op, "rblock")) {
-            unsigned char cmd = static_cast<unsigned char>(hex(arg()));
-            unsigned char n = static_cast<unsigned char>(strtoul(arg(), nullptr, 10));
-            unsigned char b[I2C_SMBUS_BLOCK_MAX];
-            int r = i2c_smbus_read_i2c_block_data(fd, cmd, n, b);
-            if (r < 0) {
-                report_smbus("rblock", r);
-            } else {
-                printf("rblock=%d", r);
-                print_bytes(b, static_cast<size_t>(r));
-                printf("\n");
-            }
-        } else if (!strcmp(op, "wblock") || !strcmp(op, "wsblock")) {
-            bool smbus_block = op[1] == 's';
-            unsigned char cmd = static_cast<unsigned char>(hex(arg()));
-            std::vector<unsigned char> b = bytes(arg());
-            unsigned char n = static_cast<unsigned char>(b.size());
-            int r = smbus_block ? i2c_smbus_write_block_data(fd, cmd, n, b.data())
-                                : i2c_smbus_write_i2c_block_data(fd, cmd, n, b.data());
-            report_smbus(op, r);
-        } else if (!strcmp(op, "rsblock")) {
-            unsigned char b[I2C_SMBUS_BLOCK_MAX];
-            report_smbus("rsblock",
-                         i2c_smbus_read_block_data(fd, static_cast<unsigned char>(hex(arg())), b));
-        } else if (!strcmp(op, "rdwr")) {
-            unsigned short addr = static_cast<unsigned short>(hex(arg()));
-            std::vector<unsigned char> out = bytes(arg());
-            size_t n = strtoul(arg(), nullptr, 10);
-            std::vector<unsigned char> in(n + 1);
-            i2c_msg msgs[2] = {
-                {addr, 0, static_cast<__u16>(out.size()), out.data()},
-                {addr, I2C_M_RD, static_cast<__u16>(n), in.data()},
-            };
-            i2c_rdwr_ioctl_data data = {msgs, 2};
-            int r = ioctl(fd, I2C_RDWR, &data);
-            if (r < 0) {
-                report("rdwr", r);
-            } else {
-                printf("rdwr=%d", r);
-                print_bytes(in.data(), n);
-                printf("\n");
-            }
-        } else if (!strcmp(op, "sleep-ms")) {
-            long ms = strtol(arg(), nullptr, 10);
-            struct timespec t = {ms / 1000, (ms % 1000) * 1000000};
-            while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-            }
-        } else {
+    session s = {argc, argv, 1, -1};
+    while (s.next < argc) {
+        const char *op = argv[s.next++];
+        const step *st = find_step(op);
+        if (!st) {
             fprintf(stderr, "unknown step %s\n", op);
             return 2;
         }
+        st->run(s, op);
     }
     return 0;
 }

@@ -93,6 +93,9 @@ bool parse_rule(char *text, fault_rule *rule)
     } else if (!strcmp(fields[0], "busy")) {
         rule->kind = FAULT_BUSY;
         needs_k = false;
+    } else if (!strcmp(fields[0], "write-protect")) {
+        rule->kind = FAULT_WRITE_PROTECT;
+        needs_k = false;
     } else {
         return false;
     }

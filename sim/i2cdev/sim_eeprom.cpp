@@ -131,10 +131,13 @@ msg_result message_on_image(device_state *st, int bus, int addr, bool read, unsi
         if (static_cast<long>(page_offset(word_addr, i, size)) == wf->k)
             return {EIO, MSG_NACK};
     }
-    for (size_t i = 0; i + 1 < len; ++i)
+    // A protected device takes the data bytes like any others, but its memory and write cycle
+    // never see them.
+    bool protect = find_fault(FAULT_WRITE_PROTECT, bus, addr) != nullptr;
+    for (size_t i = 0; !protect && i + 1 < len; ++i)
         image[page_offset(word_addr, i, size)] = buf[i + 1];
     st->pointer = (page_offset(word_addr, len - 2, size) + 1) % size;
-    *stored = true;
+    *stored = !protect;
     return {0, MSG_OK};
 }
 

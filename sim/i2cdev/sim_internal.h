@@ -14,10 +14,11 @@ constexpr int MAX_MISSING_BUSES = 16;
 constexpr int SIM_PATH_MAX = 4096;
 
 enum fault_kind {
-    FAULT_READ_FAIL,  // reads touching an offset >= k fail with EIO
-    FAULT_WRITE_FAIL, // a write that would store a byte at offset k fails with EIO
-    FAULT_NACK,       // the device never acknowledges its address (ENXIO)
-    FAULT_BUSY,       // I2C_SLAVE fails with EBUSY (a kernel driver owns the address)
+    FAULT_READ_FAIL,     // reads touching an offset >= k fail with EIO
+    FAULT_WRITE_FAIL,    // a write that would store a byte at offset k fails with EIO
+    FAULT_NACK,          // the device never acknowledges its address (ENXIO)
+    FAULT_BUSY,          // I2C_SLAVE fails with EBUSY (a kernel driver owns the address)
+    FAULT_WRITE_PROTECT, // writes are acknowledged but store nothing (write-protect pin high)
 };
 
 struct fault_rule {

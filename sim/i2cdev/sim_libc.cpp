@@ -43,8 +43,6 @@ F next_symbol(const char *name)
 
 using open_fn = int (*)(const char *, int, ...);
 using openat_fn = int (*)(int, const char *, int, ...);
-using open2_fn = int (*)(const char *, int);
-using openat2_fn = int (*)(int, const char *, int);
 using close_fn = int (*)(int);
 using read_fn = ssize_t (*)(int, void *, size_t);
 using write_fn = ssize_t (*)(int, const void *, size_t);
@@ -138,13 +136,50 @@ int sim_open(const char *path, int flags, bool *handled)
     return fd;
 }
 
-bool wants_mode(int flags)
+// The mode argument is there only when the flags create a file.
+mode_t mode_argument(int flags, va_list ap)
 {
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+    bool creates = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+    return creates ? va_arg(ap, mode_t) : 0;
 }
 
-int after_open(int fd)
+// The open entry points of the C library, each with the one to use where it is missing.
+enum open_entry { OPEN_PLAIN, OPEN_PLAIN_64, OPEN_AT, OPEN_AT_64 };
+
+struct open_symbol {
+    const char *name;
+    const char *fallback; // null: none needed
+};
+
+constexpr open_symbol OPEN_SYMBOLS[] = {
+    {"open", nullptr},
+    {"open64", "open"},
+    {"openat", nullptr},
+    {"openat64", "openat"},
+};
+
+// Every open entry point comes here: the emulation takes the bus nodes, the C library's
+// function of the same name (or its fallback) the rest. A descriptor number the C library
+// hands out again must not stay known as a bus.
+int route_open(open_entry entry, int dirfd, const char *path, int flags, mode_t mode)
 {
+    bool handled;
+    int fd = sim_open(path, flags, &handled);
+    if (handled)
+        return fd;
+    static void *resolved[sizeof OPEN_SYMBOLS / sizeof OPEN_SYMBOLS[0]];
+    void *&real = resolved[entry];
+    if (!real)
+        real = dlsym(RTLD_NEXT, OPEN_SYMBOLS[entry].name);
+    if (!real && OPEN_SYMBOLS[entry].fallback)
+        real = dlsym(RTLD_NEXT, OPEN_SYMBOLS[entry].fallback);
+    if (!real) {
+        errno = ENOSYS;
+        return -1;
+    }
+    bool at = entry == OPEN_AT || entry == OPEN_AT_64;
+    fd = at ? reinterpret_cast<openat_fn>(real)(dirfd, path, flags, mode)
+            : reinterpret_cast<open_fn>(real)(path, flags, mode);
     if (fd >= 0)
         forget_fd(fd);
     return fd;
@@ -170,11 +205,24 @@ ssize_t sim_transfer(sim_fd *f, bool read, void *buf, size_t len)
     return static_cast<ssize_t>(len);
 }
 
-int sim_ioctl(int fd, unsigned long request, void *arg, bool *handled)
+// Both ioctl entry points come here: the emulation answers on its own descriptors, the C
+// library's function of the same name (ioctl where the time64 one is missing) on all others.
+int route_ioctl(bool time64, int fd, unsigned long request, void *arg)
 {
     sim_fd *f = find_fd(fd);
-    *handled = f != nullptr;
-    return f ? handle_ioctl(f, request, arg) : -1;
+    if (f)
+        return handle_ioctl(f, request, arg);
+    static ioctl_fn real[2];
+    ioctl_fn &chosen = real[time64 ? 1 : 0];
+    if (!chosen)
+        chosen = next_symbol<ioctl_fn>(time64 ? "__ioctl_time64" : "ioctl");
+    if (!chosen)
+        chosen = next_symbol<ioctl_fn>("ioctl");
+    if (!chosen) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return chosen(fd, request, arg);
 }
 
 } // namespace
@@ -209,72 +257,39 @@ using namespace i2csim;
 
 SIM_EXPORT int open(const char *path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (wants_mode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    bool handled;
-    int fd = sim_open(path, flags, &handled);
-    if (handled)
-        return fd;
-    return after_open(real_open(path, flags, mode));
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_argument(flags, ap);
+    va_end(ap);
+    return route_open(OPEN_PLAIN, AT_FDCWD, path, flags, mode);
 }
 
 SIM_EXPORT int open64(const char *path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (wants_mode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    bool handled;
-    int fd = sim_open(path, flags, &handled);
-    if (handled)
-        return fd;
-    REAL(open_fn, "open64");
-    return after_open(real ? real(path, flags, mode) : real_open(path, flags, mode));
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_argument(flags, ap);
+    va_end(ap);
+    return route_open(OPEN_PLAIN_64, AT_FDCWD, path, flags, mode);
 }
 
 // Relative names below a directory descriptor are never the bus nodes' absolute paths.
 SIM_EXPORT int openat(int dirfd, const char *path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (wants_mode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    bool handled;
-    int fd = sim_open(path, flags, &handled);
-    if (handled)
-        return fd;
-    REAL(openat_fn, "openat");
-    return after_open(real(dirfd, path, flags, mode));
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_argument(flags, ap);
+    va_end(ap);
+    return route_open(OPEN_AT, dirfd, path, flags, mode);
 }
 
 SIM_EXPORT int openat64(int dirfd, const char *path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (wants_mode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    bool handled;
-    int fd = sim_open(path, flags, &handled);
-    if (handled)
-        return fd;
-    REAL(openat_fn, "openat64");
-    if (!real)
-        real = next_symbol<openat_fn>("openat");
-    return after_open(real(dirfd, path, flags, mode));
+    va_list ap;
+    va_start(ap, flags);
+    mode_t mode = mode_argument(flags, ap);
+    va_end(ap);
+    return route_open(OPEN_AT_64, dirfd, path, flags, mode);
 }
 
 // The fortified callers' entries (a two-argument open whose flags the compiler could not see).
@@ -339,12 +354,7 @@ SIM_EXPORT int ioctl(int fd, unsigned long request, ...)
     va_start(ap, request);
     void *arg = va_arg(ap, void *);
     va_end(ap);
-    bool handled;
-    int r = sim_ioctl(fd, request, arg, &handled);
-    if (handled)
-        return r;
-    REAL(ioctl_fn, "ioctl");
-    return real(fd, request, arg);
+    return route_ioctl(false, fd, request, arg);
 }
 
 // 32-bit programs built with 64-bit time_t call this name instead of ioctl.
@@ -354,12 +364,5 @@ SIM_EXPORT int __ioctl_time64(int fd, unsigned long request, ...)
     va_start(ap, request);
     void *arg = va_arg(ap, void *);
     va_end(ap);
-    bool handled;
-    int r = sim_ioctl(fd, request, arg, &handled);
-    if (handled)
-        return r;
-    REAL(ioctl_fn, "__ioctl_time64");
-    if (!real)
-        real = next_symbol<ioctl_fn>("ioctl");
-    return real(fd, request, arg);
+    return route_ioctl(true, fd, request, arg);
 }

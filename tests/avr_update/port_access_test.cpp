@@ -148,7 +148,7 @@ class PortAccess : public ::testing::Test
     {
         EXPECT_TRUE(as_string(sim->rx_log.data(), sim->rx_log.size()) == quiet_success_line(fw))
             << "the boot loader received something other than one update";
-        EXPECT_EQ(sim->prepare_count, 1);
+        EXPECT_EQ(sim->counts[AVRSIM_CMD_PREPARE], 1);
         EXPECT_EQ(sim->verdict, AVRSIM_VERDICT_OK);
         EXPECT_TRUE(as_string(sim->flash, FLASH_BYTES) ==
                     as_string(fw.flash.data(), fw.flash.size()))

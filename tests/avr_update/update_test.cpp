@@ -229,17 +229,17 @@ TEST_F(AvrUpdate, RealToolchainFirmwareLandsInTheAvrUnchanged)
 
     run_result res = run_update({flash_hex, eeprom_hex});
 
-    std::string expected = banner() + "Preparing AVR for firmware update... OK\n" +
-                           "Current Firmware on AVR: B102 Built on (DD.MM.YYYY) 01.12.2024 for "
-                           "Hardware OKT32-BB\n" +
-                           "New Firmware Data      : B103 Built on (DD.MM.YYYY) 14.06.2025 for "
-                           "Hardware OKT32-BB\n" +
-                           "DATA   " + std::string(sim->flash_block_count, '.') + " DONE\n" +
-                           "EEPROM " + std::string(sim->eeprom_block_count, '.') + " DONE\n" +
-                           SUCCESS + "\n";
+    std::string expected =
+        banner() + "Preparing AVR for firmware update... OK\n" +
+        "Current Firmware on AVR: B102 Built on (DD.MM.YYYY) 01.12.2024 for "
+        "Hardware OKT32-BB\n" +
+        "New Firmware Data      : B103 Built on (DD.MM.YYYY) 14.06.2025 for "
+        "Hardware OKT32-BB\n" +
+        "DATA   " + std::string(sim->counts[AVRSIM_CMD_FLASH_BLOCK], '.') + " DONE\n" + "EEPROM " +
+        std::string(sim->counts[AVRSIM_CMD_EEPROM_BLOCK], '.') + " DONE\n" + SUCCESS + "\n";
     EXPECT_EQ(res.out, expected);
     EXPECT_EQ(res.status, 0);
-    EXPECT_GT(sim->flash_block_count, 1);
+    EXPECT_GT(sim->counts[AVRSIM_CMD_FLASH_BLOCK], 1);
     EXPECT_EQ(sim->verdict, AVRSIM_VERDICT_OK);
     EXPECT_TRUE(as_string(sim->flash, FLASH_BYTES) == flash_bin) << "flash differs";
     // EEPROM bytes 16-23 carry the flash stamp the loader adds; the simulator's verdict checks it.
@@ -338,7 +338,7 @@ TEST_F(AvrUpdate, FiveFailedAttemptsAbortBeforeEepromAndEnd)
     EXPECT_NE(res.out.find("RETRY 4\n"), std::string::npos);
     EXPECT_EQ(res.status, 255);
     EXPECT_EQ(as_string(sim->rx_log), line_start() + run.line);
-    EXPECT_EQ(sim->eeprom_block_count, 0);
+    EXPECT_EQ(sim->counts[AVRSIM_CMD_EEPROM_BLOCK], 0);
     EXPECT_FALSE(sim->pgmend_seen);
 }
 

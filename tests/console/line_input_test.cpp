@@ -160,13 +160,41 @@ TEST_F(console_input, AskSTouchesOnlyTheBytesUpToTheFinalZero)
     EXPECT_EQ(r.screen, "ABCDEFGH" + erasures + "\n");
 }
 
-TEST_F(console_input, AskSStoresControlCharactersAsTyped)
+struct ignored_case {
+    const char *label;
+    std::string keys;
+    std::string screen; // after the prompt
+    std::string text;
+    int result;
+};
+
+TEST_F(console_input, AskSIgnoresControlCodesAndEscapeSequences)
 {
-    feed("\t\x01z\n");
-    edit_buffer buf;
-    ask_result r = run_ask_s("> ", buf, 16);
-    EXPECT_EQ(r.screen, "> \t\x01z\n");
-    EXPECT_EQ(std::string(buf.bytes), "\t\x01z");
+    const ignored_case cases[] = {
+        {"control codes", "\t\x01\x1fz\n", "z\n", "z", 0},
+        {"cursor key", "\x1b[Az\n", "z\n", "z", 0},
+        {"function key, SS3 form", "\x1bOPz\n", "z\n", "z", 0},
+        {"parameters", "\x1b[1;5Cz\n", "z\n", "z", 0},
+        {"intermediates", "\x1b[2 !qz\n", "z\n", "z", 0},
+        {"escape, escape, sequence", "\x1b\x1b[Dz\n", "z\n", "z", 0},
+        // Only "[" and "O" open a sequence: after a lone escape the next key counts.
+        {"lone escape", "\x1bxz\n", "xz\n", "xz", 0},
+        // A byte that cannot continue a sequence ends it and acts as a key of its own.
+        {"sequence cut by Enter", "ab\x1b[1\n", "ab\n", "ab", 0},
+        {"sequence cut by delete", "ab\x1b[\x7f\n", "ab\b \b\n", "a", 0},
+        {"sequence cut by the end of input", "ab\x1b[1", "ab", "ab", ASK_INPUT_ENDED},
+        // Bytes from 0x80 on are text, as before.
+        {"UTF-8 letter", "\xc3\xa4\n", "\xc3\xa4\n", "\xc3\xa4", 0},
+    };
+    for (const ignored_case &c : cases) {
+        SCOPED_TRACE(c.label);
+        feed(c.keys);
+        edit_buffer buf;
+        ask_result r = run_ask_s("> ", buf, 16);
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.screen, "> " + c.screen);
+        EXPECT_EQ(std::string(buf.bytes), c.text);
+    }
 }
 
 TEST_F(console_input, AskSReportsTheEndOfInputBeforeEnter)

@@ -1,5 +1,5 @@
 // Number texts as the boot counter dialog reads them: hexadecimal or decimal by their letters.
-#include "console.h"
+#include "number_text.h"
 
 #include <gtest/gtest.h>
 

@@ -195,21 +195,49 @@ TEST_F(eepromtool, DumpActionsSaveTheRecordAsRead)
     }
 }
 
-TEST_F(eepromtool, DumpOfAModuleThatDoesNotAnswerSavesWhatWasRead)
+TEST_F(eepromtool, DumpOfARecordNotReadCompletelySavesNothing)
 {
-    remove_device(EXT1);
-    std::string path = dir.file("ext1.bin");
-    run_result r = run({"dumpext1", path});
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(path), std::string(RECORD_SIZE, '\0'));
+    // A good backup made earlier must survive a dump while the module does not answer or its
+    // read breaks off: the file is not even opened.
+    struct expected {
+        const char *word;
+        std::string faults;
+        const device *absent;
+        const device *module;
+        const char *name;
+    };
+    const expected cases[] = {
+        {"dumpbb", "nack:1:50", nullptr, &BASEBOARD, "Motherboard"},
+        {"dumpbb", "", &BASEBOARD, &BASEBOARD, "Motherboard"},
+        {"dumpext0", "read-fail:0:52:40", nullptr, &EXT0, "Extension Module 0"},
+        {"dumpext1", "read-fail:0:53:127", nullptr, &EXT1, "Extension Module 1"},
+        {"dumpext1", "", &EXT1, &EXT1, "Extension Module 1"},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(std::string(c.word) + " " + c.faults);
+        SetUp();
+        std::string backup = dir.file("bk.bin");
+        extra_env.clear();
+        ASSERT_EQ(run({c.word, backup}).status, 0);
+        std::string good = read_file(backup);
+        ASSERT_EQ(good, sanitized(eeprom(*c.module).substr(0, RECORD_SIZE)));
 
-    // A read that fails at offset 40 keeps the first 40 bytes and nothing after them.
-    extra_env = {"I2CSIM_FAULTS=read-fail:0:52:40"};
-    path = dir.file("ext0.bin");
-    r = run({"dumpext0", path});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_file(path), eeprom(EXT0).substr(0, 40) + std::string(RECORD_SIZE - 40, '\0'));
+        if (c.absent)
+            remove_device(*c.absent);
+        if (!c.faults.empty())
+            extra_env.push_back("I2CSIM_FAULTS=" + c.faults);
+        std::string unmade = dir.file("new.bin");
+        for (const std::string &path : {backup, unmade}) {
+            run_result r = run({c.word, path});
+            EXPECT_EQ(r.out, "the record of " + std::string(c.name) +
+                                 " could not be read; nothing saved\n");
+            EXPECT_EQ(r.status, 1);
+        }
+        EXPECT_EQ(read_file(backup), good);
+        struct stat st;
+        EXPECT_NE(stat(unmade.c_str(), &st), 0);
+        unlink(backup.c_str());
+    }
 }
 
 TEST_F(eepromtool, DumpFailuresAreReportedWithoutProbeError)
@@ -328,6 +356,53 @@ TEST_F(eepromtool, SetFailuresPrintTheirMessageThenProbeError)
     }
 }
 
+// ID EEPROMs with their write-protect pin tied high acknowledge every byte and store none: only
+// the read-back after the write tells.
+TEST_F(eepromtool, AWriteThatDoesNotStickIsAFailure)
+{
+    std::string stored = eeprom(EXT0).substr(0, RECORD_SIZE);
+    std::string differs_at_5 = stored;
+    differs_at_5[5] = static_cast<char>(0xc3);
+    struct expected {
+        const char *name;
+        std::string file;
+        std::string faults;
+        std::string out;
+        int status;
+    };
+    const expected cases[] = {
+        {"write-protected", pattern(RECORD_SIZE, 2), "write-protect:0:52",
+         "i2c_write: verify error at 0: wrote 0x02, read back 0x21\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         1},
+        {"write-protected, first five bytes equal", differs_at_5, "write-protect:0:52",
+         "i2c_write: verify error at 5: wrote 0xc3, read back 0x62\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         1},
+        // The EEPROM already holds the record: nothing to tell.
+        {"write-protected, same bytes", stored, "write-protect:0:52", "", 0},
+        {"read-back breaks off", pattern(RECORD_SIZE, 2), "read-fail:0:52:100",
+         "i2c_write: cannot read back the written bytes\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         1},
+    };
+    for (const expected &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        unlink(log_path().c_str());
+        write_file(dir.file("rec.bin"), c.file);
+        extra_env = {"I2CSIM_FAULTS=" + c.faults};
+        run_result r = run({"setext0", dir.file("rec.bin")});
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.status, c.status);
+        // All 128 bytes went out and were acknowledged before the read-back.
+        std::vector<std::string> writes = log_lines(log(), "write bus=0 addr=52 len=2");
+        ASSERT_EQ(writes.size(), RECORD_SIZE);
+        EXPECT_EQ(writes.back(), "write bus=0 addr=52 len=2 data=7f " +
+                                     hex2(static_cast<unsigned char>(c.file[127])) + " ok");
+    }
+}
+
 TEST_F(eepromtool, AWriteFailingAtByteTenLeavesTheRestOld)
 {
     std::string file = pattern(RECORD_SIZE, 77);
@@ -353,6 +428,20 @@ TEST_F(eepromtool, EachByteIsStoredBeforeTheNextIsSent)
     EXPECT_EQ(eeprom(EXT1), file + before.substr(RECORD_SIZE));
     EXPECT_TRUE(log_lines(log(), "write bus=0 addr=53 len=2 data=").size() == RECORD_SIZE);
     EXPECT_EQ(log().find("busy"), std::string::npos);
+
+    // The read-back starts only after the last write cycle and reads every byte once.
+    std::string l = log();
+    std::istringstream after_writes(l.substr(l.find("data=7f ")));
+    std::string line;
+    std::getline(after_writes, line);
+    std::getline(after_writes, line);
+    EXPECT_EQ(line, "slave bus=0 addr=53");
+    for (size_t i = 0; i < RECORD_SIZE && std::getline(after_writes, line); i++) {
+        EXPECT_EQ(line, "smbus bus=0 addr=53 read byte-data cmd=" + hex2(i) + " -> " +
+                            hex2(static_cast<unsigned char>(file[i])) + " ok");
+    }
+    std::getline(after_writes, line);
+    EXPECT_EQ(line.compare(0, 9, "close fd="), 0) << line;
 }
 
 TEST_F(eepromtool, DumpThenSetRewritesTheSameBytesWithTerminatorsCleared)

@@ -295,6 +295,46 @@ TEST_F(dialog_test, SerialTakesFourteenCharacters)
     quit();
 }
 
+// Cursor and function keys send escape sequences, and control keys single codes below 0x20: the
+// line editor neither stores nor echoes any of them. Each group goes together with a letter, which
+// alone shows on the screen.
+TEST_F(dialog_test, LineEditorIgnoresControlKeysAndEscapeSequences)
+{
+    struct typed {
+        const char *label;
+        std::string keys;
+    };
+    const typed groups[] = {
+        {"up arrow", "\x1b[A"},
+        {"F1", "\x1bOP"},
+        {"ctrl+right arrow", "\x1b[1;5C"},
+        {"F5", "\x1b[15~"},
+        {"control codes", "\x01\x02\t\x0b\x0c\x07\x17\x1f"},
+        {"a lone escape", "\x1b"},
+        {"two sequences in a row", "\x1b[B\x1b[C"},
+    };
+    start();
+    key("e", edit_screen(CPU, cpu_info()));
+    key("7", serial_dialog("SN-0001"));
+    std::string added;
+    for (const typed &g : groups) {
+        SCOPED_TRACE(g.label);
+        std::string letter(1, static_cast<char>('A' + added.size()));
+        key(g.keys + letter, letter);
+        added += letter;
+    }
+    // The Delete key's sequence does not erase; backspace still does.
+    key("\x1b[3~\x7f", ERASE);
+    added.pop_back();
+    info_lines shown = cpu_info();
+    shown.serial = pad15("SN-0001" + added);
+    key("\x1b[A\n", "\n" + edit_screen(CPU, shown));
+    record_fields f = cpu_record();
+    f.serial = "SN-0001" + added;
+    EXPECT_EQ(write_and_read_back(CPU, shown), record_bytes(f));
+    quit();
+}
+
 TEST_F(dialog_test, SerialOfFifteenCharactersIsKeptWithEnter)
 {
     record_fields f = cpu_record();

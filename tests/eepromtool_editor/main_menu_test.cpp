@@ -50,17 +50,76 @@ TEST_F(editor_test, WriteSendsExactlyTheRecordInMemory)
     quit();
 }
 
-TEST_F(editor_test, WriteToAnAbsentModuleReportsTheFailure)
+const std::string NOT_READ = "record not read completely, nothing written; r reads it again\n";
+
+TEST_F(editor_test, WriteToAModuleGoneSinceTheReadReportsTheI2cFailure)
+{
+    start();
+    key("2", main_screen(MOTHERBOARD, motherboard_info()));
+    b.remove(MOTHERBOARD);
+    key("W", write_screen(MOTHERBOARD, false, "i2c_write: write error at 0\n") +
+                 main_screen(MOTHERBOARD, motherboard_info()));
+    // The record in memory is unchanged, so W can be pressed again.
+    key("W", write_screen(MOTHERBOARD, false, "i2c_write: write error at 0\n") +
+                 main_screen(MOTHERBOARD, motherboard_info()));
+    quit();
+    EXPECT_EQ(b.eeprom(MOTHERBOARD), "");
+}
+
+// Past a read that broke off, the record holds zeros; written, they would replace the serial
+// number and everything after it.
+TEST_F(editor_test, WriteRefusesARecordWhoseReadBrokeOff)
+{
+    info_lines shown = cpu_info();
+    shown.serial = pad15(""); // bytes 40 on are still zero
+    start(reading_report({false, true, true, false}), shown, {"I2CSIM_FAULTS=read-fail:0:50:40"});
+    key("e", edit_screen(CPU, shown));
+    shown.counter = counter_text(0);
+    key("1", edit_screen(CPU, shown));
+    key("q", edit_done() + main_screen(CPU, shown));
+    key("W", write_screen(CPU, false, NOT_READ) + main_screen(CPU, shown));
+    quit();
+    EXPECT_EQ(b.eeprom(CPU), record_bytes(cpu_record()) + b.tail);
+    EXPECT_EQ(b.log().find("write bus=0 addr=50"), std::string::npos);
+}
+
+TEST_F(editor_test, WriteRefusesAModuleThatDidNotAnswerUntilReadAgain)
 {
     start();
     key("4", main_screen(EXT1, zero_info()));
-    key("W", write_screen(EXT1, false, "i2c_write: write error at 0\n") +
-                 main_screen(EXT1, zero_info()));
-    // The record in memory is unchanged, so W can be pressed again.
-    key("W", write_screen(EXT1, false, "i2c_write: write error at 0\n") +
-                 main_screen(EXT1, zero_info()));
+    // The module answers now, but its record in memory is the empty one made at the start.
+    b.put(EXT1, record_bytes(motherboard_record()));
+    key("W", write_screen(EXT1, false, NOT_READ) + main_screen(EXT1, zero_info()));
+    EXPECT_EQ(b.eeprom(EXT1), record_bytes(motherboard_record()) + b.tail);
+    EXPECT_EQ(b.log().find("write bus=0 addr=53"), std::string::npos);
+    key("r", reading_report({true, true, true, true}) + main_screen(EXT1, motherboard_info()));
+    key("W", write_screen(EXT1, true) + main_screen(EXT1, motherboard_info()));
+    EXPECT_NE(b.log().find("write bus=0 addr=53 len=2 data=7f bf ok"), std::string::npos);
     quit();
-    EXPECT_EQ(b.eeprom(EXT1), "");
+}
+
+// An EEPROM with its write-protect pin tied high acknowledges every byte and keeps none.
+TEST_F(editor_test, WriteToAWriteProtectedModuleFailsAndOthersStillWrite)
+{
+    start(standard_report(), cpu_info(), {"I2CSIM_FAULTS=write-protect:0:50"});
+    key("e", edit_screen(CPU, cpu_info()));
+    info_lines cleared = with_counter(cpu_info(), 0);
+    key("1", edit_screen(CPU, cleared));
+    key("q", edit_done() + main_screen(CPU, cleared));
+    const std::string verify = "i2c_write: verify error at 0: wrote 0x00, read back 0xd2\n";
+    key("W", write_screen(CPU, false, verify) + main_screen(CPU, cleared));
+    EXPECT_EQ(b.eeprom(CPU), record_bytes(cpu_record()) + b.tail);
+
+    key("2", main_screen(MOTHERBOARD, motherboard_info()));
+    key("e", edit_screen(MOTHERBOARD, motherboard_info()));
+    info_lines mb_cleared = with_counter(motherboard_info(), 0);
+    key("1", edit_screen(MOTHERBOARD, mb_cleared));
+    key("q", edit_done() + main_screen(MOTHERBOARD, mb_cleared));
+    key("W", write_screen(MOTHERBOARD, true) + main_screen(MOTHERBOARD, mb_cleared));
+    record_fields f = motherboard_record();
+    f.counter = 0;
+    EXPECT_EQ(b.eeprom(MOTHERBOARD), record_bytes(f) + b.tail);
+    quit();
 }
 
 TEST_F(editor_test, WriteFailingMidwayLeavesTheRestOfTheEeprom)

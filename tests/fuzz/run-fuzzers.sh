@@ -8,6 +8,7 @@ set -eu
 seconds=${1:?usage: run-fuzzers.sh <seconds-per-target> [runs]}
 runs=${2:--1}
 src=$(cd "$(dirname "$0")/../.." && pwd)
+"$src/scripts/install-deps.sh" gates >/dev/null
 build=${OKT_FUZZ_BUILD_DIR:-$src/build-fuzz}
 clang_c=${CC:-$(command -v clang || command -v clang-14)}
 clang_cxx=${CXX:-$(command -v clang++ || command -v clang++-14)}

@@ -130,6 +130,22 @@ TEST_F(Client, WriteFailRefusesOnlyWritesThatStoreAtItsOffset)
     EXPECT_EQ(sim.device(0, 0x52), expected);
 }
 
+// A page write to a protected device moves the pointer past its data like any write, with no
+// write cycle after it, and reads still work; only another device on the bus stores its bytes.
+TEST_F(Client, WriteProtectAcknowledgesWritesAndStoresNothing)
+{
+    sim.env_extra = {"I2CSIM_FAULTS=write-protect:0:50", "I2CSIM_BUSY_US=60000000"};
+    EXPECT_EQ(run_client(sim, {"open", "/dev/i2c-0", "slave", "50", "write", "10,aa,bb", "read",
+                               "1", "wb", "20", "cc", "rb", "20", "slave", "52", "wb", "20", "dd"}),
+              (lines{"open=#1", "slave=0", "write=3", "read=1 12", "wb=00", "rb=20", "slave=0",
+                     "wb=00"}));
+    EXPECT_EQ(sim.device(0, 0x50), counting_eeprom());
+    std::string expected = counting_eeprom();
+    expected[0x20] = static_cast<char>(0xdd);
+    EXPECT_EQ(sim.device(0, 0x52), expected);
+    EXPECT_EQ(sim.log_lines()[2], "write bus=0 addr=50 len=3 data=10 aa bb ok");
+}
+
 TEST_F(Client, BusyRuleRefusesSlaveButNotForce)
 {
     sim.env_extra = {"I2CSIM_FAULTS=busy:0:50"};

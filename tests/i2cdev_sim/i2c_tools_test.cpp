@@ -139,6 +139,22 @@ const tool_case TOOL_CASES[] = {
      "Warning - readback failed\n",
      "",
      0},
+    // A write-protected EEPROM acknowledges the byte but keeps its old one, which the
+    // read-back shows.
+    {"set_readback_write_protected",
+     "i2cset",
+     {"-y", "-r", "0", "0x50", "0x10", "0x12"},
+     {"I2CSIM_FAULTS=write-protect:0:50"},
+     "Warning - data mismatch - wrote 0x12, read back 0x10\n",
+     "",
+     0},
+    {"set_word_readback_write_protected",
+     "i2cset",
+     {"-y", "-r", "0", "0x50", "0x10", "0x1234", "w"},
+     {"I2CSIM_FAULTS=write-protect:0:50"},
+     "Warning - data mismatch - wrote 0x1234, read back 0x1110\n",
+     "",
+     0},
     {"transfer_present",
      "i2ctransfer",
      {"-y", "0", "w1@0x50", "0x0e", "r4"},
@@ -203,6 +219,17 @@ TEST_F(I2cTools, WriteFailStoresNothingAtItsOffsetButOthersWork)
     EXPECT_EQ(run("i2cset", {"-y", "0", "0x52", "11", "0x66"}).status, 0);
     std::string expected = counting_eeprom();
     expected[11] = 0x66;
+    EXPECT_EQ(sim.device(0, 0x52), expected);
+}
+
+TEST_F(I2cTools, WriteProtectedDeviceKeepsItsBytesAndOthersStillStore)
+{
+    sim.env_extra = {"I2CSIM_FAULTS=write-protect:0:50"};
+    EXPECT_EQ(run("i2cset", {"-y", "0", "0x50", "0x10", "0xab"}).status, 0);
+    EXPECT_EQ(run("i2cset", {"-y", "0", "0x52", "0x10", "0xab"}).status, 0);
+    EXPECT_EQ(sim.device(0, 0x50), counting_eeprom());
+    std::string expected = counting_eeprom();
+    expected[0x10] = static_cast<char>(0xab);
     EXPECT_EQ(sim.device(0, 0x52), expected);
 }
 

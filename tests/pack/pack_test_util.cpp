@@ -2,7 +2,10 @@
 
 #include "capture_stdout.h"
 
+#include <gtest/gtest.h>
+
 #include <bzlib.h>
+#include <cstdio>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -77,4 +80,64 @@ read_outcome read_pack(const std::string &file)
 std::string slice(const unsigned char *p, std::size_t n)
 {
     return std::string(reinterpret_cast<const char *>(p), n);
+}
+
+namespace
+{
+
+std::string hex_record(unsigned addr, const std::vector<unsigned> &data)
+{
+    char field[16];
+    unsigned sum = static_cast<unsigned>(data.size()) + (addr >> 8) + (addr & 0xFF);
+    snprintf(field, sizeof field, ":%02X%04X00", static_cast<unsigned>(data.size()), addr);
+    std::string line = field;
+    for (unsigned b : data) {
+        snprintf(field, sizeof field, "%02X", b);
+        line += field;
+        sum += b;
+    }
+    snprintf(field, sizeof field, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    return line + field;
+}
+
+} // namespace
+
+std::string eep_hex_text()
+{
+    return ":1000000041010203180C01004F4B5433322D424280\n:00000001FF\n";
+}
+
+std::string flash_hex_text()
+{
+    // 31 records of 16 bytes and one of 3: ends at 0x1F3.
+    std::string text;
+    for (unsigned addr = 0; addr < 0x1F0; addr += 16) {
+        std::vector<unsigned> data;
+        for (unsigned i = 0; i < 16; ++i)
+            data.push_back((addr + i) & 0xFF);
+        text += hex_record(addr, data);
+    }
+    return text + hex_record(0x1F0, {0xF0, 0xF1, 0xF2}) + ":00000001FF\n";
+}
+
+std::string pattern(std::size_t n, unsigned seed)
+{
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 7 + seed + i / 251) & 0xFF);
+    return s;
+}
+
+void expect_read_failures(const std::vector<read_failure> &cases)
+{
+    for (const read_failure &c : cases) {
+        SCOPED_TRACE(c.name);
+        read_outcome r = read_pack(c.file);
+        EXPECT_EQ(r.rc, c.rc);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.fw_image, nullptr);
+        EXPECT_EQ(r.eep_image, nullptr);
+        EXPECT_EQ(r.fw_map, nullptr);
+        EXPECT_EQ(r.eep_map, nullptr);
+    }
 }

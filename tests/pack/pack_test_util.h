@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A head with the given version and the sizes and checksums of the two payloads.
 pack_head head_for(uint32_t version, const std::string &eep, const std::string &fw,
@@ -34,3 +35,22 @@ struct read_outcome {
 read_outcome read_pack(const std::string &file);
 
 std::string slice(const unsigned char *p, std::size_t n);
+
+// Small HEX texts: an EEPROM with the identification record, and a flash with 0x1F3 bytes over
+// two blocks.
+std::string eep_hex_text();
+std::string flash_hex_text();
+
+// A binary of n bytes with every value, so a misplaced byte shows.
+std::string pattern(std::size_t n, unsigned seed = 0);
+
+// One PACK that pack_read must refuse: its bytes, the result and the complete output.
+struct read_failure {
+    const char *name;
+    std::string file;
+    int rc;
+    std::string out;
+};
+
+// Reads each file and expects its result and output, and nothing handed over.
+void expect_read_failures(const std::vector<read_failure> &cases);

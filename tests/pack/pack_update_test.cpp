@@ -28,8 +28,8 @@ struct device_result {
 };
 
 // One update on a fresh simulated AVR that already runs firmware of the same hardware id, so
-// no hardware warning (and no ten-second wait) comes up.
-device_result update(const std::vector<std::string> &files)
+// no hardware warning (and no ten-second wait) comes up. `piped` is the program's standard input.
+device_result update(const std::vector<std::string> &files, const std::string &piped = "")
 {
     device_result d;
     auto sim = std::make_unique<avrsim>();
@@ -43,7 +43,9 @@ device_result update(const std::vector<std::string> &files)
     std::thread server([&] { avrsim_serve(sim.get()); });
     std::vector<std::string> args = {sim->slave_path, "115200"};
     args.insert(args.end(), files.begin(), files.end());
-    run_result r = run_program(bin_path("avr-fwupdate"), args);
+    run_options opts;
+    opts.stdin_text = piped;
+    run_result r = run_program(bin_path("avr-fwupdate"), args, opts);
     avrsim_stop(sim.get());
     server.join();
     d.status = r.status;
@@ -93,14 +95,19 @@ TEST(PackUpdate, EveryVersionUpdatesTheAvrLikeTheHexPair)
             file[20] ^= 0x01;
             write_file(pack, file);
         }
-        const device_result d = update({pack});
-        EXPECT_EQ(d.status, 0) << d.out;
-        EXPECT_NE(d.out.find(c.detected), std::string::npos) << d.out;
-        EXPECT_EQ(without_line(d.out, c.detected).find("PACK"), std::string::npos) << d.out;
-        EXPECT_EQ(d.verdict, AVRSIM_VERDICT_OK);
-        EXPECT_EQ(d.violations, 0u);
-        EXPECT_TRUE(d.flash == hex.flash) << "flash differs from the HEX pair's update";
-        EXPECT_TRUE(d.eeprom == hex.eeprom) << "EEPROM differs from the HEX pair's update";
+        // From the file, and through a pipe that cannot tell its size in advance.
+        for (bool piped : {false, true}) {
+            SCOPED_TRACE(piped ? "from a pipe" : "from the file");
+            const device_result d =
+                piped ? update({"/dev/stdin"}, read_file(pack)) : update({pack});
+            EXPECT_EQ(d.status, 0) << d.out;
+            EXPECT_NE(d.out.find(c.detected), std::string::npos) << d.out;
+            EXPECT_EQ(without_line(d.out, c.detected).find("PACK"), std::string::npos) << d.out;
+            EXPECT_EQ(d.verdict, AVRSIM_VERDICT_OK);
+            EXPECT_EQ(d.violations, 0u);
+            EXPECT_TRUE(d.flash == hex.flash) << "flash differs from the HEX pair's update";
+            EXPECT_TRUE(d.eeprom == hex.eeprom) << "EEPROM differs from the HEX pair's update";
+        }
     }
 }
 

@@ -107,10 +107,10 @@ run_result pack_with_file_limit(int (*packer)(const char *, const char *, const 
     return r;
 }
 
-TEST_F(Packer, FailedWritesReturnWhatWriteReturnedAndLeaveTheOldFile)
+TEST_F(Packer, FailedOrShortWritesReturnMinus7AndLeaveTheOldFile)
 {
     // V2 of these files: 16 EEPROM bytes (the record; the stamp lies beyond eep_len) and 4 flash
-    // bytes.
+    // bytes. A limit of 0 makes the head's write fail; the others make a write fall short.
     const std::string sizes = "Size EEP: 00000016 cksum ";
     struct limit_case {
         rlim_t limit;
@@ -118,10 +118,10 @@ TEST_F(Packer, FailedWritesReturnWhatWriteReturnedAndLeaveTheOldFile)
         std::string tail;
     };
     const limit_case cases[] = {
-        {0, 255, "Writing HEAD... cannot write!\n"},
-        {10, 10, "Writing HEAD... cannot write!\n"},
-        {40, 8, "Writing HEAD... OK\nWriting EEP  (16 bytes) ... cannot write eep data\n"},
-        {50, 2,
+        {0, 249, "Writing HEAD... cannot write!\n"},
+        {10, 249, "Writing HEAD... cannot write!\n"},
+        {40, 249, "Writing HEAD... OK\nWriting EEP  (16 bytes) ... cannot write eep data\n"},
+        {50, 249,
          "Writing HEAD... OK\nWriting EEP  (16 bytes) ... OK\nWriting DATA (4 bytes) ...cannot "
          "write fw data\n"},
     };
