@@ -9,10 +9,10 @@ import sys
 
 sys.dont_write_bytecode = True
 SOURCE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..')
-spec = importlib.util.spec_from_file_location(
+plugin = importlib.util.spec_from_file_location(
     'avr_update', os.path.join(SOURCE, 'deploy', 'ansible', 'filter_plugins', 'avr_update.py'))
-avr_update = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(avr_update)
+avr_update = importlib.util.module_from_spec(plugin)
+plugin.loader.exec_module(avr_update)
 
 BANNER = ('OKT32 Baseboard AVR Firmware update tool 0.43\r\n'
           'For service use on OKT32 baseboards only.\r\n\r\nPACK-V3 (BZ2-BIN) detected.\r\n')
