@@ -1,5 +1,6 @@
 #include "ihex.h"
 
+#include "byte_order.h"
 #include "firmware_image.h"
 #include "owners.h"
 
@@ -109,21 +110,14 @@ void stamp_fw_checksum(unsigned char *eep_image, const unsigned char *fw_image, 
 {
     uint32_t sum = 0;
     const uint32_t words = fw_len / 4; // a trailing partial word is not summed
-    for (uint32_t w = 0; w < words; ++w) {
-        const unsigned char *p = fw_image + 4 * static_cast<std::size_t>(w);
-        sum += static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-    }
+    for (uint32_t w = 0; w < words; ++w)
+        sum += get_le32(fw_image + 4 * static_cast<std::size_t>(w));
 
     unsigned char *stamp = eep_image + FW_STAMP_OFFSET;
-    stamp[0] = static_cast<unsigned char>(sum >> 24);
-    stamp[1] = static_cast<unsigned char>(sum >> 16);
-    stamp[2] = static_cast<unsigned char>(sum >> 8);
-    stamp[3] = static_cast<unsigned char>(sum);
+    put_be32(stamp, sum);
     stamp[4] = 0;
     stamp[5] = 0;
     // The length goes low byte first, rounded down to whole words; bytes 20-21 stay 0, so only
     // its low 16 bits travel.
-    stamp[6] = static_cast<unsigned char>(fw_len & 0xFC);
-    stamp[7] = static_cast<unsigned char>(fw_len >> 8);
+    put_le16(stamp + 6, static_cast<uint16_t>(fw_len & 0xFFFC));
 }

@@ -1,25 +1,13 @@
 #include "pack.h"
 
+#include "byte_order.h"
+
 namespace
 {
 
 static_assert(sizeof(pack_head) == PACK_HEAD_SIZE, "pack_head must match its 32 file bytes");
 
 constexpr std::size_t PACK_WORD_SIZE = 4; // bytes of each head field in the file
-
-void put_le32(unsigned char *p, uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
-uint32_t get_le32(const unsigned char *p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 } // namespace
 
