@@ -1,7 +1,7 @@
 #include "fwinfo_facts.h"
 
 #include "byte_order.h"
-#include "cmdline.h"
+#include "baud_table.h"
 
 namespace
 {

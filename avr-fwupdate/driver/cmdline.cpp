@@ -1,5 +1,7 @@
 #include "cmdline.h"
 
+#include "baud_table.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -23,14 +25,6 @@ int verbosity_option(const char *arg)
 }
 
 } // namespace
-
-speed_t baud_to_speed(long baud)
-{
-    for (const baud_entry &e : BAUD_TABLE)
-        if (e.baud == baud)
-            return e.speed;
-    return 0;
-}
 
 cmdline_result decode_command_line(int argc, char *const argv[], command_line *args)
 {

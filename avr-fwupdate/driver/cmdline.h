@@ -1,4 +1,4 @@
-// The updater's command line: pack modes, update forms, the baud table and the verbosity option.
+// The updater's command line: pack modes, update forms, the baud rate and the verbosity option.
 #pragma once
 
 #include <termios.h>
@@ -32,15 +32,3 @@ struct command_line {
 // count, baud table, verbosity and files. `args` is fully set only on CMDLINE_OK; on
 // CMDLINE_BAD_BAUD args->baud holds the converted number.
 cmdline_result decode_command_line(int argc, char *const argv[], command_line *args);
-
-// The only line rates the updater accepts, ascending.
-struct baud_entry {
-    long baud;
-    speed_t speed;
-};
-constexpr baud_entry BAUD_TABLE[] = {
-    {9600, B9600}, {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200},
-};
-
-// The B* constant for a baud number, or 0 when the number is not in the table.
-speed_t baud_to_speed(long baud);
