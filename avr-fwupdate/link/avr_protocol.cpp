@@ -1,7 +1,7 @@
 #include "avr_protocol.h"
 
+#include "avr_exchange.h"
 #include "byte_trace.h"
-#include "firmware_image.h"
 #include "serial_link.h"
 #include "verbosity.h"
 
@@ -11,14 +11,7 @@
 
 namespace
 {
-constexpr std::size_t COMMAND_LEN = 8; // '#', six characters, '\r'
-constexpr int SHORT_ANSWER_LEN = 8;
-constexpr int VERSION_ANSWER_LEN = 24;
-constexpr std::size_t ANSWER_MATCH_LEN = 7; // the eighth byte of an answer is never examined
-
-// Buffers are cleared before use and sized for the trace, which dumps whole 16-byte lines.
-constexpr std::size_t LONG_BUFFER_SIZE = 32;  // prepare and version exchanges
-constexpr std::size_t SHORT_BUFFER_SIZE = 16; // block and end exchanges
+constexpr std::size_t SHORT_BUFFER_SIZE = 16; // a block answer, cleared, for the trace's dump
 
 // Idle limits of the receives, in 10 ms cycles.
 constexpr int PREPARE_IDLE_LIMIT = 10;  // about 110 ms
@@ -30,9 +23,12 @@ constexpr int BLOCK_RETRIES = 4;         // five attempts per block in all
 constexpr int BLOCK_ANSWER_RECEIVES = 4; // empty receives of one answer before it counts as lost
 constexpr int HARDWARE_COUNTDOWN_S = 10; // seconds to interrupt after a hardware mismatch
 
-constexpr std::size_t IDENT_OFFSET_IN_VERSION = 8;
-constexpr std::size_t HARDWARE_ID_OFFSET = 8;
-constexpr std::size_t HARDWARE_ID_LEN = 8;
+constexpr avr_exchange UPDATE_MODE = {"#FWUPLD\r", ">FWUPLD", AVR_ANSWER_LEN, PREPARE_IDLE_LIMIT,
+                                      TRACE_UPDATE_MODE};
+constexpr avr_exchange VERSION_INQUIRY = {"#PGMVER\r", ">PGMVER", AVR_VERSION_ANSWER_LEN,
+                                          VERSION_IDLE_LIMIT, TRACE_REQUEST};
+constexpr avr_exchange UPDATE_END = {"#PGMEND\r", ">PGM_OK", AVR_ANSWER_LEN, FINISH_IDLE_LIMIT,
+                                     TRACE_REQUEST};
 
 const char FRAME_LINE[] = "*********************************************";
 const char HEADER_LINE[] = "**********************************";
@@ -46,25 +42,6 @@ enum finish_code {
     FINISH_SHORT_ANSWER = 3,
     FINISH_OTHER_ANSWER = 8, // the length of the unrecognised answer
 };
-
-bool verbose()
-{
-    return verbosity >= VERBOSITY_VERBOSE;
-}
-bool tracing()
-{
-    return verbosity >= VERBOSITY_TRACE;
-}
-
-bool answer_is(const unsigned char *answer, const char *text)
-{
-    return strncmp(reinterpret_cast<const char *>(answer), text, ANSWER_MATCH_LEN) == 0;
-}
-
-void set_command(unsigned char *buf, const char *text)
-{
-    memcpy(buf, text, COMMAND_LEN);
-}
 
 void progress(char c)
 {
@@ -121,8 +98,8 @@ int receive_block_answer(int fd, unsigned char *answer)
     int got = 0;
     for (int i = 0; i < BLOCK_ANSWER_RECEIVES; ++i) {
         memset(answer, 0, SHORT_BUFFER_SIZE);
-        got = avr_receive(fd, answer, SHORT_ANSWER_LEN, BLOCK_IDLE_LIMIT);
-        trace_received(answer, SHORT_ANSWER_LEN, got);
+        got = avr_receive(fd, answer, static_cast<int>(AVR_ANSWER_LEN), BLOCK_IDLE_LIMIT);
+        trace_received(answer, static_cast<int>(AVR_ANSWER_LEN), got);
         if (got > 0)
             break;
     }
@@ -132,7 +109,7 @@ int receive_block_answer(int fd, unsigned char *answer)
 // Prints the verdict on one answer; true when the block was accepted.
 bool judge_block_answer(const memory_texts &texts, const unsigned char *answer, int got, int block)
 {
-    if (got < SHORT_ANSWER_LEN) {
+    if (got < static_cast<int>(AVR_ANSWER_LEN)) {
         progress('A');
         if (tracing())
             puts("\nRESPONSE TIMEOUT\n. RETRYING!");
@@ -173,8 +150,8 @@ int upload_block(int fd, const memory_texts &texts, const unsigned char *data, i
 
         unsigned char command[SHORT_BUFFER_SIZE] = {};
         snprintf(reinterpret_cast<char *>(command), sizeof command, texts.command, block);
-        trace_send(command, static_cast<int>(COMMAND_LEN));
-        if (avr_send(fd, command, COMMAND_LEN) != 0) {
+        trace_send(command, static_cast<int>(AVR_COMMAND_LEN));
+        if (avr_send(fd, command, AVR_COMMAND_LEN) != 0) {
             puts(SERIAL_ERROR);
             return UPLOAD_BLOCK_FAILED;
         }
@@ -213,51 +190,38 @@ void print_fw_ident(const char *title, const unsigned char *ident)
 int avr_prepare(int fd)
 {
     printf("Preparing AVR for firmware update... ");
-    unsigned char buf[LONG_BUFFER_SIZE] = {};
-    set_command(buf, "#FWUPLD\r");
-    trace_prepare_send(buf, static_cast<int>(COMMAND_LEN));
-    if (avr_send(fd, buf, COMMAND_LEN) != 0) {
+    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    const exchange_result rc = avr_exchange_run(fd, UPDATE_MODE, answer);
+    switch (rc) {
+    case EXCHANGE_OK:
+        puts("OK");
+        break;
+    case EXCHANGE_SEND_FAILED:
         if (verbose())
             puts("failed to send FW command");
-        return 1;
-    }
-
-    memset(buf, 0, sizeof buf);
-    int got = avr_receive(fd, buf, SHORT_ANSWER_LEN, PREPARE_IDLE_LIMIT);
-    trace_received(buf, SHORT_ANSWER_LEN, got);
-    if (got < SHORT_ANSWER_LEN) {
+        break;
+    case EXCHANGE_SHORT_ANSWER:
         if (verbose())
             puts("AVR response too short");
-        return 2;
+        break;
+    case EXCHANGE_OTHER_ANSWER:
+        if (verbose())
+            puts("AVR response invalid");
+        break;
     }
-    if (answer_is(buf, ">FWUPLD")) {
-        puts("OK");
-        return 0;
-    }
-    if (verbose())
-        puts("AVR response invalid");
-    return 3;
+    return rc;
 }
 
 int avr_check_version(int fd, const unsigned char *eep_image)
 {
-    unsigned char buf[LONG_BUFFER_SIZE] = {};
-    set_command(buf, "#PGMVER\r");
-    trace_send(buf, static_cast<int>(COMMAND_LEN));
-    if (avr_send(fd, buf, COMMAND_LEN) != 0)
-        return 1;
-
-    memset(buf, 0, sizeof buf);
-    int got = avr_receive(fd, buf, VERSION_ANSWER_LEN, VERSION_IDLE_LIMIT);
-    trace_answer(buf, VERSION_ANSWER_LEN, got);
-    if (got < VERSION_ANSWER_LEN)
-        return 2;
-    if (!answer_is(buf, ">PGMVER")) {
+    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    const exchange_result rc = avr_exchange_run(fd, VERSION_INQUIRY, answer);
+    if (rc == EXCHANGE_OTHER_ANSWER)
         puts("AVR did not respond to version inquiry");
-        return 3;
-    }
+    if (rc != EXCHANGE_OK)
+        return rc;
 
-    const unsigned char *installed = buf + IDENT_OFFSET_IN_VERSION;
+    const unsigned char *installed = answer + AVR_VERSION_IDENT_OFFSET;
     print_fw_ident("Current Firmware on AVR", installed);
     print_fw_ident("New Firmware Data      ", eep_image);
 
@@ -266,7 +230,7 @@ int avr_check_version(int fd, const unsigned char *eep_image)
                 reinterpret_cast<const char *>(eep_image + HARDWARE_ID_OFFSET),
                 HARDWARE_ID_LEN) != 0)
         hardware_countdown();
-    return 0;
+    return EXCHANGE_OK;
 }
 
 int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
@@ -300,26 +264,21 @@ int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *b
 
 int avr_finish(int fd, const char **message)
 {
-    unsigned char buf[SHORT_BUFFER_SIZE] = {};
-    set_command(buf, "#PGMEND\r");
-    trace_send(buf, static_cast<int>(COMMAND_LEN));
-    if (avr_send(fd, buf, COMMAND_LEN) != 0) {
-        *message = COMM_ERROR;
-        return FINISH_SEND_FAILED;
-    }
-
-    memset(buf, 0, sizeof buf);
-    int got = avr_receive(fd, buf, SHORT_ANSWER_LEN, FINISH_IDLE_LIMIT);
-    trace_answer(buf, SHORT_ANSWER_LEN, got);
-    if (got < SHORT_ANSWER_LEN) {
-        *message = COMM_ERROR;
-        return FINISH_SHORT_ANSWER;
-    }
-    if (answer_is(buf, ">PGM_OK")) {
+    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    switch (avr_exchange_run(fd, UPDATE_END, answer)) {
+    case EXCHANGE_OK:
         *message = "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY";
         return FINISH_OK;
+    case EXCHANGE_SEND_FAILED:
+        *message = COMM_ERROR;
+        return FINISH_SEND_FAILED;
+    case EXCHANGE_SHORT_ANSWER:
+        *message = COMM_ERROR;
+        return FINISH_SHORT_ANSWER;
+    case EXCHANGE_OTHER_ANSWER:
+        break;
     }
-    if (answer_is(buf, ">PGMERR")) {
+    if (answer_is(answer, ">PGMERR")) {
         *message = "\n\nAVR FIRMWARE CHECKSUM CHECK FAILED";
         return FINISH_CHECKSUM_FAILED;
     }

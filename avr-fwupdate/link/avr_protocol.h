@@ -2,13 +2,25 @@
 // Each step prints its own progress and, at verbosity 2, the byte trace of every exchange.
 #pragma once
 
+#include "firmware_image.h"
+
 #include <cstddef>
 
-enum avr_memory { AVR_FLASH, AVR_EEPROM };
+// Frames on the line, in bytes. A command is '#', six characters and '\r'; a block command is
+// followed by the AVR_BLOCK_SIZE bytes of the block. Answers have a fixed length, and only their
+// first AVR_ANSWER_MATCH_LEN bytes are compared.
+constexpr std::size_t AVR_COMMAND_LEN = 8;
+constexpr std::size_t AVR_ANSWER_LEN = 8;          // every answer but the version answer
+constexpr std::size_t AVR_VERSION_ANSWER_LEN = 24; // ">PGMVER", one byte, the identification
+constexpr std::size_t AVR_VERSION_IDENT_OFFSET = 8;
+constexpr std::size_t AVR_ANSWER_MATCH_LEN = 7;
 
 // Prints a 16-byte firmware identification as "<title>: B103 Built on (DD.MM.YYYY) ..." with the
 // hardware id's 8 bytes as they are and a line end.
 void print_fw_ident(const char *title, const unsigned char *ident);
+
+// Results of the prepare and version steps are those of their exchange (avr_exchange.h):
+// 0 EXCHANGE_OK, 1 send failed, 2 short answer, 3 other answer.
 
 // 0 in update mode; 1 send failed; 2 short answer; 3 wrong answer.
 int avr_prepare(int fd);

@@ -9,11 +9,6 @@ namespace
 {
 const char DASH_LINE[] = "----------------------------";
 
-bool tracing()
-{
-    return verbosity >= VERBOSITY_TRACE;
-}
-
 void framed_dump(const unsigned char *buf, int count)
 {
     hexdump(buf, count);

@@ -6,3 +6,8 @@
 enum verbosity_level { VERBOSITY_QUIET = 0, VERBOSITY_VERBOSE = 1, VERBOSITY_TRACE = 2 };
 
 extern int verbosity;
+
+// Level 1 or 2: progress in words instead of single characters.
+bool verbose();
+// Level 2: the byte trace around every exchange.
+bool tracing();
