@@ -39,10 +39,6 @@ struct block_facts {
     block_range ranges[MAX_BLOCK_RANGES];
 };
 
-// The flash word sum as the updater stamps it: floor(length / 4) 32-bit words read least
-// significant byte first, summed modulo 2^32. `length` must not exceed the image.
-uint32_t flash_word_sum(const unsigned char *fw_image, uint32_t length);
-
 // Reads the stamp from eep_image (EEPROM_IMAGE_SIZE bytes) and checks it against fw_image
 // (FW_IMAGE_SIZE bytes); eep_map tells whether block 0 is sent.
 void check_stamp(const unsigned char *eep_image, const unsigned char *eep_map,

@@ -1,5 +1,7 @@
 #include "fwinfo_input.h"
 
+#include "ihex_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -66,5 +68,8 @@ int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in)
     in->kind = INPUT_HEX_PAIR;
     in->flash_path = flash_path;
     in->eep_path = eep_path;
-    return load_hex_files(flash_path, eep_path, &in->images, &in->fw_len, &in->eep_len);
+    int rc = load_firmware_bundle(flash_path, eep_path, &in->images);
+    in->fw_len = in->images.fw_len;
+    in->eep_len = in->images.eep_len;
+    return rc;
 }

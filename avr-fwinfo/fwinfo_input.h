@@ -33,7 +33,7 @@ struct fw_input {
     payload_check fw_payload;
     uint32_t fw_len;        // INPUT_HEX_PAIR: image lengths the HEX files fill
     uint32_t eep_len;       // INPUT_HEX_PAIR
-    firmware_images images; // what an update would send; empty until loading succeeded
+    firmware_bundle images; // what an update would send; empty until loading succeeded
 };
 
 // Loads the PACK file as the updater does, then computes the checksums of both stored payloads

@@ -4,6 +4,7 @@
 #include "cmdline.h"
 #include "firmware_image.h"
 #include "firmware_load.h"
+#include "ihex_file.h"
 #include "owners.h"
 #include "serial_link.h"
 #include "verbosity.h"
@@ -48,7 +49,7 @@ int run_packer(const command_line &args)
 }
 
 // Prepare, version check, flash blocks, EEPROM blocks, end: nothing more is sent after a failure.
-int talk_to_avr(int port, const firmware_images &fw)
+int talk_to_avr(int port, const firmware_bundle &fw)
 {
     if (avr_prepare(port) != 0) {
         puts("cannot prepare AVR for update!");
@@ -75,7 +76,7 @@ int talk_to_avr(int port, const firmware_images &fw)
     return code;
 }
 
-int run_port_stage(const command_line &args, const firmware_images &fw)
+int run_port_stage(const command_line &args, const firmware_bundle &fw)
 {
     int fd = -1;
     switch (open_comm_port(args.devnode, args.speed, &fd)) {
@@ -125,11 +126,11 @@ int run_updater(int argc, char **argv)
             printf("datafile %s eepromfile %s\n", args.data_file, args.eep_file);
     }
 
-    firmware_images fw;
+    firmware_bundle fw;
     pack_head head;
     int rc = args.mode == MODE_UPDATE_PACK
                  ? load_pack_file(args.pack_file, &fw, &head, nullptr)
-                 : load_hex_files(args.data_file, args.eep_file, &fw, nullptr, nullptr);
+                 : load_firmware_bundle(args.data_file, args.eep_file, &fw);
     if (rc != 0)
         return rc;
     return run_port_stage(args, fw);

@@ -1,6 +1,8 @@
-// Sizes of the AVR's memories as the updater sends them: images of whole 256-byte blocks, each
-// with a block map (one byte a block, non-zero = send this block).
+// The firmware an update sends: an image of each AVR memory, made of whole 256-byte blocks, with
+// a block map (one byte a block, non-zero = send this block) and the length its input fills.
 #pragma once
+
+#include "owners.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,5 +21,22 @@ constexpr std::size_t FW_IDENT_SIZE = 16;
 constexpr std::size_t HARDWARE_ID_OFFSET = 8; // in the record
 constexpr std::size_t HARDWARE_ID_LEN = 8;    // bytes, no terminator required
 
-constexpr std::size_t FW_STAMP_OFFSET = 16; // flash word sum and length, EEPROM bytes 16-23
-constexpr std::size_t FW_STAMP_SIZE = 8;
+// The loaded firmware, owned from loading to the end of the run. Empty until a loader filled it.
+struct firmware_bundle {
+    byte_buffer fw_image;  // FW_IMAGE_SIZE bytes
+    byte_buffer eep_image; // EEP_IMAGE_SIZE bytes
+    byte_buffer fw_map;    // FW_BLOCK_COUNT entries
+    byte_buffer eep_map;   // EEP_BLOCK_COUNT entries
+    uint32_t fw_len = 0;   // bytes of the flash image the input fills
+    uint32_t eep_len = 0;  // bytes of the EEPROM image the input fills
+};
+
+// Takes one memory's image and block map (malloc'ed) and its length into the bundle, releasing
+// what the bundle held for that memory.
+void firmware_take(firmware_bundle *fw, avr_memory memory, unsigned char *image,
+                   unsigned char *block_map, uint32_t len);
+
+// Hands one memory's image and block map to the caller, who releases them with free; the bundle
+// keeps the length and no longer owns them.
+void firmware_release(firmware_bundle *fw, avr_memory memory, unsigned char **image,
+                      unsigned char **block_map);

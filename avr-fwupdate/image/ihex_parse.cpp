@@ -1,15 +1,14 @@
-#include "ihex.h"
+#include "ihex_parse.h"
 
+#include "firmware_image.h"
 #include "owners.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace
 {
 
-constexpr uint32_t BLOCK_SIZE = 256;        // bytes covered by one block map entry
 constexpr uint32_t MAX_SEGMENT_DATALEN = 8; // longer segment values cannot be held
 constexpr uint32_t LINEAR_DATALEN = 2;      // an extended linear address is 16 bits
 constexpr unsigned char NOT_HEX = 0xFF;
@@ -52,20 +51,37 @@ inline uint32_t byte_at(const char *pos)
     return (digit_of(pos[0]) << 4) | digit_of(pos[1]);
 }
 
-// Reads one field at cur->pos and moves the cursor past it.
-inline bool get(parse_cursor *cur, int digits, uint32_t *value)
+struct image_out {
+    unsigned char *image;
+    unsigned char *map;
+    uint32_t limit; // bytes of the image that a record may write
+};
+
+// One walk over one text: the cursor, where records go and where messages go.
+struct parse_run {
+    parse_cursor cur;
+    uint32_t text_len;
+    image_out out;
+    FILE *msgs;
+};
+
+// How the walk goes on after a record.
+enum record_step { STEP_NEXT, STEP_END, STEP_FAILED };
+
+// Reads one field at the cursor and moves it past the field.
+inline bool get(parse_run *run, int digits, uint32_t *value)
 {
-    const char *next = ihex_get_field(cur->pos, digits, cur, value);
+    const char *next = ihex_get_field(run->cur.pos, digits, &run->cur, value);
     if (!next)
         return false;
-    cur->pos = next;
+    run->cur.pos = next;
     return true;
 }
 
 // Offset of the cursor in the text: where the next field starts.
-inline int offset_of(const parse_cursor *cur, uint32_t text_len)
+inline int offset_of(const parse_run *run)
 {
-    return static_cast<int>(text_len - cur->chars_left);
+    return static_cast<int>(run->text_len - run->cur.chars_left);
 }
 
 // Moves past the next ':'; false, with the whole rest consumed, when the text ends first.
@@ -90,51 +106,54 @@ inline uint32_t header_sum(const parse_cursor *cur)
 }
 
 // Reads the checksum field and checks that all bytes of the record add up to 0 (mod 256).
-bool check_record_sum(parse_cursor *cur, uint32_t text_len, uint32_t sum)
+bool check_record_sum(parse_run *run, uint32_t sum)
 {
-    int at = offset_of(cur, text_len);
-    if (!get(cur, 2, &cur->cksum)) {
-        printf("HEX: parse error getting 'addr' at %d\n", at);
+    int at = offset_of(run);
+    if (!get(run, 2, &run->cur.cksum)) {
+        fprintf(run->msgs, "HEX: parse error getting 'addr' at %d\n", at);
         return false;
     }
-    if (((sum + cur->cksum) & 0xFF) != 0) {
-        printf("HEX: record checksum mismatch at %d\n", at);
+    if (((sum + run->cur.cksum) & 0xFF) != 0) {
+        fprintf(run->msgs, "HEX: record checksum mismatch at %d\n", at);
         return false;
     }
     return true;
 }
 
-struct image_out {
-    unsigned char *image;
-    unsigned char *map;
-    uint32_t limit; // bytes of the image that a record may write
-};
-
-bool parse_data_record(parse_cursor *cur, uint32_t text_len, const image_out &out, int addr_at)
+// Reads the record's data bytes into dst (when given) and adds them to *sum.
+bool read_data_bytes(parse_run *run, unsigned char *dst, uint32_t *sum)
 {
+    for (uint32_t i = 0; i < run->cur.datalen; ++i) {
+        if (!get(run, 2, &run->cur.databyte)) {
+            fprintf(run->msgs, "HEX: parse error getting 'addr' at %d\n", offset_of(run));
+            return false;
+        }
+        if (dst)
+            dst[i] = static_cast<unsigned char>(run->cur.databyte);
+        *sum += run->cur.databyte;
+    }
+    return true;
+}
+
+bool parse_data_record(parse_run *run, int addr_at)
+{
+    parse_cursor *cur = &run->cur;
+    const image_out &out = run->out;
     uint64_t start = static_cast<uint64_t>(cur->segment_base) + cur->addr;
     uint64_t end = start + cur->datalen;
     if (end > out.limit) {
         uint64_t first_outside = start > out.limit || cur->datalen == 0 ? start : out.limit;
-        printf("HEX: data at 0x%llX beyond image size 0x%lX at %d\n",
-               static_cast<unsigned long long>(first_outside),
-               static_cast<unsigned long>(out.limit), addr_at);
+        fprintf(run->msgs, "HEX: data at 0x%llX beyond image size 0x%lX at %d\n",
+                static_cast<unsigned long long>(first_outside),
+                static_cast<unsigned long>(out.limit), addr_at);
         return false;
     }
     if (cur->datalen > 0)
-        memset(out.map + start / BLOCK_SIZE, 1, (end - 1) / BLOCK_SIZE - start / BLOCK_SIZE + 1);
+        memset(out.map + start / AVR_BLOCK_SIZE, 1,
+               (end - 1) / AVR_BLOCK_SIZE - start / AVR_BLOCK_SIZE + 1);
 
     uint32_t sum = header_sum(cur);
-    unsigned char *dst = out.image + start;
-    for (uint32_t i = 0; i < cur->datalen; ++i) {
-        if (!get(cur, 2, &cur->databyte)) {
-            printf("HEX: parse error getting 'addr' at %d\n", offset_of(cur, text_len));
-            return false;
-        }
-        dst[i] = static_cast<unsigned char>(cur->databyte);
-        sum += cur->databyte;
-    }
-    if (!check_record_sum(cur, text_len, sum))
+    if (!read_data_bytes(run, out.image + start, &sum) || !check_record_sum(run, sum))
         return false;
 
     uint32_t record_end = static_cast<uint32_t>(end);
@@ -143,33 +162,108 @@ bool parse_data_record(parse_cursor *cur, uint32_t text_len, const image_out &ou
     return true;
 }
 
-bool parse_end_record(parse_cursor *cur, uint32_t text_len)
+bool parse_end_record(parse_run *run)
 {
-    uint32_t sum = header_sum(cur);
-    for (uint32_t i = 0; i < cur->datalen; ++i) {
-        if (!get(cur, 2, &cur->databyte)) {
-            printf("HEX: parse error getting 'addr' at %d\n", offset_of(cur, text_len));
-            return false;
-        }
-        sum += cur->databyte;
-    }
-    return check_record_sum(cur, text_len, sum);
+    uint32_t sum = header_sum(&run->cur);
+    return read_data_bytes(run, nullptr, &sum) && check_record_sum(run, sum);
 }
 
 // Reads the value of an extended segment or linear address record: all its data digits as one
 // number (modulo 2^32), followed by the checked record checksum.
-bool parse_base_value(parse_cursor *cur, uint32_t text_len, uint32_t *value)
+bool parse_base_value(parse_run *run, uint32_t *value)
 {
-    const char *digits = cur->pos;
-    int at = offset_of(cur, text_len);
-    if (!get(cur, static_cast<int>(2 * cur->datalen), value)) {
-        printf("HEX: parse error getting 'segment' at %d\n", at);
+    const char *digits = run->cur.pos;
+    int at = offset_of(run);
+    if (!get(run, static_cast<int>(2 * run->cur.datalen), value)) {
+        fprintf(run->msgs, "HEX: parse error getting 'segment' at %d\n", at);
         return false;
     }
-    uint32_t sum = header_sum(cur);
-    for (uint32_t i = 0; i < cur->datalen; ++i)
+    uint32_t sum = header_sum(&run->cur);
+    for (uint32_t i = 0; i < run->cur.datalen; ++i)
         sum += byte_at(digits + 2 * i);
-    return check_record_sum(cur, text_len, sum);
+    return check_record_sum(run, sum);
+}
+
+// Allocates the erased image and the empty block map.
+int alloc_outputs(std::size_t image_size, std::size_t block_count, byte_buffer *image,
+                  byte_buffer *map)
+{
+    image->reset(static_cast<unsigned char *>(malloc(image_size)));
+    if (!*image)
+        return IHEX_NO_MEM_IMAGE;
+    memset(image->get(), 0xFF, image_size);
+    map->reset(static_cast<unsigned char *>(malloc(block_count)));
+    if (!*map)
+        return IHEX_NO_MEM_MAP;
+    memset(map->get(), 0, block_count);
+    return IHEX_OK;
+}
+
+// A record may write only where both the image and its block map reach.
+uint32_t write_limit(std::size_t image_size, std::size_t block_count)
+{
+    uint64_t limit = image_size;
+    if (limit > static_cast<uint64_t>(block_count) * AVR_BLOCK_SIZE)
+        limit = static_cast<uint64_t>(block_count) * AVR_BLOCK_SIZE;
+    if (limit > UINT32_MAX)
+        limit = UINT32_MAX;
+    return static_cast<uint32_t>(limit);
+}
+
+// Finds the next record and reads its data length, address and type. *addr_at receives the
+// offset of the address field.
+bool read_record_head(parse_run *run, int *addr_at)
+{
+    if (!scan_to_record(&run->cur)) {
+        fprintf(run->msgs, "HEX: end of text at %d without end-of-file record\n", offset_of(run));
+        return false;
+    }
+    if (!get(run, 2, &run->cur.datalen)) {
+        fprintf(run->msgs, "HEX: parse error getting 'datalen' at %d\n", offset_of(run));
+        return false;
+    }
+    *addr_at = offset_of(run);
+    if (!get(run, 4, &run->cur.addr) || !get(run, 2, &run->cur.rectype)) {
+        fprintf(run->msgs, "HEX: parse error getting 'addr' at %d\n", offset_of(run));
+        return false;
+    }
+    return true;
+}
+
+// The rest of the record whose head was just read, by its type.
+record_step parse_record(parse_run *run, int addr_at)
+{
+    parse_cursor *cur = &run->cur;
+    uint32_t base = 0;
+    switch (cur->rectype) {
+    case REC_DATA:
+        return parse_data_record(run, addr_at) ? STEP_NEXT : STEP_FAILED;
+    case REC_END_OF_FILE:
+        return parse_end_record(run) && cur->end_addr != 0 ? STEP_END : STEP_FAILED;
+    case REC_EXT_SEGMENT:
+        if (cur->datalen > MAX_SEGMENT_DATALEN) {
+            fputs("segment offset too large!\n", run->msgs);
+            return STEP_FAILED;
+        }
+        if (!parse_base_value(run, &base))
+            return STEP_FAILED;
+        cur->segment_base = base << 4;
+        return STEP_NEXT;
+    case REC_EXT_LINEAR:
+        if (cur->datalen != LINEAR_DATALEN) {
+            fprintf(run->msgs, "HEX: extended linear address record with data length %lu at %d\n",
+                    static_cast<unsigned long>(cur->datalen), addr_at - 2);
+            return STEP_FAILED;
+        }
+        if (!parse_base_value(run, &base))
+            return STEP_FAILED;
+        cur->segment_base = base << 16;
+        return STEP_NEXT;
+    default:
+        // Start addresses (3, 5) mean nothing to the boot loader; the scan skips the rest.
+        fprintf(run->msgs, "UNSUPPORTED RECTYPE %lu\n", static_cast<unsigned long>(cur->rectype));
+        return STEP_NEXT;
+    }
 }
 
 } // namespace
@@ -191,91 +285,37 @@ const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint3
 }
 
 int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
-               std::size_t image_size, std::size_t block_count, uint32_t *end_addr)
+               std::size_t image_size, std::size_t block_count, uint32_t *end_addr, FILE *msgs)
 {
-    byte_buffer img(static_cast<unsigned char *>(malloc(image_size)));
-    if (!img)
-        return IHEX_NO_MEM_IMAGE;
-    memset(img.get(), 0xFF, image_size);
-    byte_buffer map(static_cast<unsigned char *>(malloc(block_count)));
-    if (!map)
-        return IHEX_NO_MEM_MAP;
-    memset(map.get(), 0, block_count);
+    byte_buffer img;
+    byte_buffer map;
+    int rc = alloc_outputs(image_size, block_count, &img, &map);
+    if (rc != IHEX_OK)
+        return rc;
 
     // Offsets and counts are 32-bit; a text of 4 GiB or more cannot be walked.
-    uint32_t text_len = static_cast<uint32_t>(len);
+    const uint32_t text_len = static_cast<uint32_t>(len);
     if (text_len != len) {
-        puts("HEX: text too long");
+        fputs("HEX: text too long\n", msgs);
         return IHEX_PARSE_ERROR;
     }
+    parse_run run{};
+    run.cur.pos = text;
+    run.cur.chars_left = text_len;
+    run.text_len = text_len;
+    run.out = image_out{img.get(), map.get(), write_limit(image_size, block_count)};
+    run.msgs = msgs;
 
-    // A record may write only where both the image and its block map reach.
-    uint64_t limit = image_size;
-    if (limit > static_cast<uint64_t>(block_count) * BLOCK_SIZE)
-        limit = static_cast<uint64_t>(block_count) * BLOCK_SIZE;
-    if (limit > UINT32_MAX)
-        limit = UINT32_MAX;
-    const image_out out{img.get(), map.get(), static_cast<uint32_t>(limit)};
-
-    parse_cursor cur{};
-    cur.pos = text;
-    cur.chars_left = text_len;
-    cur.segment_base = 0;
-    cur.end_addr = 0;
-
-    for (;;) {
-        if (!scan_to_record(&cur)) {
-            printf("HEX: end of text at %d without end-of-file record\n",
-                   offset_of(&cur, text_len));
-            return IHEX_PARSE_ERROR;
-        }
-        if (!get(&cur, 2, &cur.datalen)) {
-            printf("HEX: parse error getting 'datalen' at %d\n", offset_of(&cur, text_len));
-            return IHEX_PARSE_ERROR;
-        }
-        int addr_at = offset_of(&cur, text_len);
-        if (!get(&cur, 4, &cur.addr) || !get(&cur, 2, &cur.rectype)) {
-            printf("HEX: parse error getting 'addr' at %d\n", offset_of(&cur, text_len));
-            return IHEX_PARSE_ERROR;
-        }
-
-        uint32_t base = 0;
-        switch (cur.rectype) {
-        case REC_DATA:
-            if (!parse_data_record(&cur, text_len, out, addr_at))
-                return IHEX_PARSE_ERROR;
-            break;
-        case REC_END_OF_FILE:
-            if (!parse_end_record(&cur, text_len) || cur.end_addr == 0)
-                return IHEX_PARSE_ERROR;
-            if (end_addr)
-                *end_addr = cur.end_addr;
-            *image = img.release();
-            *block_map = map.release();
-            return IHEX_OK;
-        case REC_EXT_SEGMENT:
-            if (cur.datalen > MAX_SEGMENT_DATALEN) {
-                puts("segment offset too large!");
-                return IHEX_PARSE_ERROR;
-            }
-            if (!parse_base_value(&cur, text_len, &base))
-                return IHEX_PARSE_ERROR;
-            cur.segment_base = base << 4;
-            break;
-        case REC_EXT_LINEAR:
-            if (cur.datalen != LINEAR_DATALEN) {
-                printf("HEX: extended linear address record with data length %lu at %d\n",
-                       static_cast<unsigned long>(cur.datalen), addr_at - 2);
-                return IHEX_PARSE_ERROR;
-            }
-            if (!parse_base_value(&cur, text_len, &base))
-                return IHEX_PARSE_ERROR;
-            cur.segment_base = base << 16;
-            break;
-        default:
-            // Start addresses (3, 5) mean nothing to the boot loader; the scan skips the rest.
-            printf("UNSUPPORTED RECTYPE %lu\n", static_cast<unsigned long>(cur.rectype));
-            break;
-        }
+    record_step step = STEP_NEXT;
+    while (step == STEP_NEXT) {
+        int addr_at = 0;
+        step = read_record_head(&run, &addr_at) ? parse_record(&run, addr_at) : STEP_FAILED;
     }
+    if (step == STEP_FAILED)
+        return IHEX_PARSE_ERROR;
+    if (end_addr)
+        *end_addr = run.cur.end_addr;
+    *image = img.release();
+    *block_map = map.release();
+    return IHEX_OK;
 }

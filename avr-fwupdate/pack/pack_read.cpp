@@ -1,7 +1,8 @@
 #include "pack.h"
 
 #include "firmware_image.h"
-#include "ihex.h"
+#include "fw_stamp.h"
+#include "ihex_parse.h"
 #include "owners.h"
 #include "pack_internal.h"
 

@@ -1,7 +1,8 @@
 #include "pack.h"
 
 #include "firmware_image.h"
-#include "ihex.h"
+#include "fw_stamp.h"
+#include "ihex_file.h"
 #include "owners.h"
 #include "pack_internal.h"
 
@@ -22,16 +23,6 @@ enum pack_write_result {
     PACK_WRITE_COMPRESS = -5,
     PACK_WRITE_NO_CBUF = -6,
     PACK_WRITE_SHORT = -7, // a write of the head or a payload fell short or failed
-};
-
-// The parsed HEX pair of versions 2 and 3; the loader allocates, these owners free.
-struct loaded_pair {
-    byte_buffer fw_image;
-    byte_buffer eep_image;
-    byte_buffer fw_map;
-    byte_buffer eep_map;
-    uint32_t fw_len = 0;
-    uint32_t eep_len = 0;
 };
 
 pack_head new_head(uint32_t version)
@@ -122,22 +113,12 @@ int read_text(int fd, byte_buffer *text, uint32_t *len, const char *short_read_m
 }
 
 // Loads and stamps the pair for versions 2 and 3; 0 or PACK_WRITE_INPUT after the messages.
-int load_pair(const char *data_path, const char *eep_path, loaded_pair *pair)
+int load_pair(const char *data_path, const char *eep_path, firmware_bundle *pair)
 {
-    unsigned char *fw_image = nullptr;
-    unsigned char *eep_image = nullptr;
-    unsigned char *fw_map = nullptr;
-    unsigned char *eep_map = nullptr;
-    int rc = load_firmware_pair(data_path, eep_path, &fw_image, &eep_image, &fw_map, &eep_map,
-                                &pair->fw_len, &pair->eep_len);
-    if (rc != 0) {
+    if (load_firmware_bundle(data_path, eep_path, pair) != 0) {
         puts("errors found in data files; aborting.");
         return PACK_WRITE_INPUT;
     }
-    pair->fw_image.reset(fw_image);
-    pair->eep_image.reset(eep_image);
-    pair->fw_map.reset(fw_map);
-    pair->eep_map.reset(eep_map);
     // The payloads are cut from full-size images: a length past an image would read beyond it.
     if (pair->fw_len > FW_IMAGE_SIZE || pair->eep_len > EEP_IMAGE_SIZE) {
         puts("errors found in data files; aborting.");
@@ -149,7 +130,7 @@ int load_pair(const char *data_path, const char *eep_path, loaded_pair *pair)
 
 // The first steps of the binary packers: the output opened, then the HEX pair loaded and stamped.
 int open_and_load(const char *out_path, const char *data_path, const char *eep_path,
-                  pack_output *out, loaded_pair *pair)
+                  pack_output *out, firmware_bundle *pair)
 {
     int rc = open_output(out_path, out);
     if (rc != PACK_WRITE_OK)
@@ -198,7 +179,7 @@ int pack_write_v2(const char *out_path, const char *data_path, const char *eep_p
     puts("Packing firmware files (V2)");
     pack_head head = new_head(2);
     pack_output out;
-    loaded_pair pair;
+    firmware_bundle pair;
     int rc = open_and_load(out_path, data_path, eep_path, &out, &pair);
     if (rc != PACK_WRITE_OK)
         return rc;
@@ -215,7 +196,7 @@ int pack_write_v3(const char *out_path, const char *data_path, const char *eep_p
     puts("Packing firmware files (V3)");
     pack_head head = new_head(3);
     pack_output out;
-    loaded_pair pair;
+    firmware_bundle pair;
     int rc = open_and_load(out_path, data_path, eep_path, &out, &pair);
     if (rc != PACK_WRITE_OK)
         return rc;

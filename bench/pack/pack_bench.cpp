@@ -2,7 +2,7 @@
 // same flash bytes, and measures the peak heap of reading the resulting PACK file back as an
 // update does. Prints figures; targets: time ratio <= 1.1, peak heap <= 3 MiB.
 #include "firmware_image.h"
-#include "ihex.h"
+#include "ihex_file.h"
 #include "pack.h"
 
 #include <cerrno>

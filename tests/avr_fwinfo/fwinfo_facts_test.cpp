@@ -4,7 +4,7 @@
 #include "baud_table.h"
 #include "fwinfo_escape.h"
 #include "fwinfo_facts.h"
-#include "ihex.h"
+#include "fw_stamp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-// Intel HEX loader: turns the text of a flash or EEPROM HEX file into a memory image filled with
-// 0xFF where no record writes, plus a block map of the 256-byte blocks that records touch.
+// Intel HEX parser: turns the text of a flash or EEPROM HEX file, held in memory, into a memory
+// image filled with 0xFF where no record writes, plus a block map of the 256-byte blocks that
+// records touch.
 //
-// Result codes (0 = success):
+// Result codes (0 = success), shared with the file loading (ihex_file.h):
 //   1 file cannot be opened, 2 fstat failed, 3 short read, 4 no memory for the text,
 //   5 no memory for the image, 6 no memory for the block map, 7 the text does not parse.
 // On success the caller owns *image and *block_map (malloc'ed; release with free). On failure
@@ -10,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 enum ihex_result {
     IHEX_OK = 0,
@@ -49,22 +51,7 @@ const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint3
 // if it holds an end-of-file record after data; a record reaching beyond the image (or its block
 // map) fails the parse instead of being dropped. A text fails with 7: silently when its
 // end-of-file record comes before any data, with one line of its own otherwise.
+// Messages go to `msgs`.
 int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
-               std::size_t image_size, std::size_t block_count, uint32_t *end_addr);
-
-// Reads the whole file at `path` and parses it (results 1 to 7, see above; only an open failure
-// prints a message here, the parser prints its own).
-int ihex_load_file(const char *path, unsigned char **image, unsigned char **block_map,
-                   std::size_t image_size, std::size_t block_count, uint32_t *end_addr);
-
-// Loads the flash data file and the EEPROM file, prints the failure messages, and on success
-// stamps the flash word sum and length into EEPROM bytes 16-23. On failure nothing stays allocated.
-int load_firmware_pair(const char *data_path, const char *eep_path, unsigned char **fw_image,
-                       unsigned char **eep_image, unsigned char **fw_map, unsigned char **eep_map,
-                       uint32_t *fw_len, uint32_t *eep_len);
-
-// Writes the flash word sum (of the fw_len / 4 little-endian words at the image start, most
-// significant byte first), two zero bytes and fw_len (bits 0-15, low byte first, low two bits
-// cleared) into EEPROM bytes 16-23. fw_len must not exceed the flash image's size. Touches no
-// other byte and no block map.
-void stamp_fw_checksum(unsigned char *eep_image, const unsigned char *fw_image, uint32_t fw_len);
+               std::size_t image_size, std::size_t block_count, uint32_t *end_addr,
+               FILE *msgs = stdout);
