@@ -75,7 +75,8 @@ void json_sizes(const fw_input &in)
 {
     if (in.kind == INPUT_HEX_PAIR) {
         printf("  \"images\": {\n    \"flash_bytes\": %lu,\n    \"eeprom_bytes\": %lu\n  },\n",
-               static_cast<unsigned long>(in.fw_len), static_cast<unsigned long>(in.eep_len));
+               static_cast<unsigned long>(in.images.fw_len),
+               static_cast<unsigned long>(in.images.eep_len));
         return;
     }
     char raw[64] = "\n      \"raw_bytes\": null,";

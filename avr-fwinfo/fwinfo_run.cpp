@@ -42,8 +42,8 @@ void capture_end(output_capture *c)
 int load_input(const fwinfo_args &args, fw_input *in)
 {
     if (args.pack_path)
-        return load_pack_input(args.pack_path, in);
-    return load_hex_input(args.flash_path, args.eep_path, in);
+        return load_pack_input(args.pack_path, in, stdout);
+    return load_hex_input(args.flash_path, args.eep_path, in, stdout);
 }
 
 } // namespace

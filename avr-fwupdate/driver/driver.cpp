@@ -3,9 +3,10 @@
 #include "avr_protocol.h"
 #include "cmdline.h"
 #include "firmware_image.h"
-#include "firmware_load.h"
 #include "ihex_file.h"
 #include "owners.h"
+#include "pack_load.h"
+#include "pack_write.h"
 #include "serial_link.h"
 #include "verbosity.h"
 
@@ -117,7 +118,7 @@ int run_updater(int argc, char **argv)
         return run_packer(args);
 
     verbosity = args.verbosity;
-    if (verbosity >= VERBOSITY_VERBOSE) {
+    if (verbose()) {
         printf("port '%s' baud %lu verbose %d ", args.devnode,
                static_cast<unsigned long>(args.baud), verbosity);
         if (args.mode == MODE_UPDATE_PACK)
@@ -127,9 +128,9 @@ int run_updater(int argc, char **argv)
     }
 
     firmware_bundle fw;
-    pack_head head;
+    pack_file_info pack;
     int rc = args.mode == MODE_UPDATE_PACK
-                 ? load_pack_file(args.pack_file, &fw, &head, nullptr)
+                 ? load_pack_file(args.pack_file, &fw, &pack)
                  : load_firmware_bundle(args.data_file, args.eep_file, &fw);
     if (rc != 0)
         return rc;

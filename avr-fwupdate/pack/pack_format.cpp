@@ -1,4 +1,4 @@
-#include "pack.h"
+#include "pack_format.h"
 
 #include "byte_order.h"
 

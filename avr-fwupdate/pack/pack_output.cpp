@@ -1,4 +1,4 @@
-#include "pack_internal.h"
+#include "pack_output.h"
 
 #include <cerrno>
 #include <cstdio>

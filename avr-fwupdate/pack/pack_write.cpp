@@ -1,10 +1,12 @@
-#include "pack.h"
+#include "pack_write.h"
 
 #include "firmware_image.h"
 #include "fw_stamp.h"
 #include "ihex_file.h"
 #include "owners.h"
-#include "pack_internal.h"
+#include "pack_bzip2.h"
+#include "pack_format.h"
+#include "pack_output.h"
 
 #include <cstdio>
 #include <cstring>

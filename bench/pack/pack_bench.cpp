@@ -3,7 +3,9 @@
 // update does. Prints figures; targets: time ratio <= 1.1, peak heap <= 3 MiB.
 #include "firmware_image.h"
 #include "ihex_file.h"
-#include "pack.h"
+#include "pack_format.h"
+#include "pack_read.h"
+#include "pack_write.h"
 
 #include <cerrno>
 #include <chrono>

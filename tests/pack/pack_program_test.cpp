@@ -2,7 +2,7 @@
 // versions, the packers' exit statuses, and PACK files handed to the update forms.
 #include "firmware_image.h"
 #include "ihex_file.h"
-#include "pack.h"
+#include "pack_format.h"
 #include "pack_test_util.h"
 #include "run_program.h"
 #include "temp_dir.h"

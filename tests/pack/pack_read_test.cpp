@@ -3,7 +3,8 @@
 #include "firmware_image.h"
 #include "fw_stamp.h"
 #include "ihex_parse.h"
-#include "pack.h"
+#include "pack_format.h"
+#include "pack_read.h"
 #include "pack_test_util.h"
 
 #include <gtest/gtest.h>

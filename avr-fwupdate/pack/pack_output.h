@@ -1,32 +1,10 @@
-// Pieces shared by the PACK reader and the packers: the bzip2 calls with the settings every PACK
-// uses, and the output file that replaces an existing PACK only once it is complete.
+// The output file of the packers: a temporary file that replaces an existing PACK only once it
+// is complete.
 #pragma once
 
 #include "owners.h"
 
 #include <climits>
-#include <cstddef>
-
-// bzip2 settings of version 3: the largest block (900 k) and the most patient sort for packing;
-// low-memory decompression, since the board reads PACK files with little RAM to spare.
-constexpr int PACK_BZ_BLOCK_SIZE_100K = 9;
-constexpr int PACK_BZ_WORK_FACTOR = 250;
-constexpr int PACK_BZ_SMALL = 1;
-constexpr int PACK_BZ_VERBOSITY = 0;
-
-// Room for a compressed stream of raw_len bytes: bzip2's own bound (1 % plus 600 bytes). The
-// reader gives decompression the same room over the announced length.
-constexpr std::size_t pack_bz_capacity(std::size_t raw_len)
-{
-    return raw_len + raw_len / 64 + 600;
-}
-
-// One-shot compression and decompression. *dest_len holds the capacity on entry and the length
-// produced on success. Returns 0 (BZ_OK) or bzip2's negative error code.
-int pack_bz_compress(unsigned char *dest, unsigned int *dest_len, unsigned char *src,
-                     unsigned int src_len);
-int pack_bz_decompress(unsigned char *dest, unsigned int *dest_len, unsigned char *src,
-                       unsigned int src_len);
 
 // A PACK file under construction: a temporary file in the folder of the file it will replace.
 // The destructor removes the temporary file unless pack_output_commit has renamed it.

@@ -1,26 +1,33 @@
 // The bzip2 calls of the PACK code and the library's internal-error hook. They share one file so
 // that linking either call also links the hook.
-#include "pack.h"
-#include "pack_internal.h"
+#include "pack_bzip2.h"
 
 #include <bzlib.h>
 #include <cstdio>
 #include <unistd.h>
 
-int pack_bz_compress(unsigned char *dest, unsigned int *dest_len, unsigned char *src,
+namespace
+{
+// The library takes its source without const, but only reads it.
+char *library_source(const unsigned char *src)
+{
+    return const_cast<char *>(reinterpret_cast<const char *>(src));
+}
+} // namespace
+
+int pack_bz_compress(unsigned char *dest, unsigned int *dest_len, const unsigned char *src,
                      unsigned int src_len)
 {
-    return BZ2_bzBuffToBuffCompress(reinterpret_cast<char *>(dest), dest_len,
-                                    reinterpret_cast<char *>(src), src_len, PACK_BZ_BLOCK_SIZE_100K,
-                                    PACK_BZ_VERBOSITY, PACK_BZ_WORK_FACTOR);
+    return BZ2_bzBuffToBuffCompress(reinterpret_cast<char *>(dest), dest_len, library_source(src),
+                                    src_len, PACK_BZ_BLOCK_SIZE_100K, PACK_BZ_VERBOSITY,
+                                    PACK_BZ_WORK_FACTOR);
 }
 
-int pack_bz_decompress(unsigned char *dest, unsigned int *dest_len, unsigned char *src,
+int pack_bz_decompress(unsigned char *dest, unsigned int *dest_len, const unsigned char *src,
                        unsigned int src_len)
 {
-    return BZ2_bzBuffToBuffDecompress(reinterpret_cast<char *>(dest), dest_len,
-                                      reinterpret_cast<char *>(src), src_len, PACK_BZ_SMALL,
-                                      PACK_BZ_VERBOSITY);
+    return BZ2_bzBuffToBuffDecompress(reinterpret_cast<char *>(dest), dest_len, library_source(src),
+                                      src_len, PACK_BZ_SMALL, PACK_BZ_VERBOSITY);
 }
 
 extern "C" void bz_internal_error(int errcode)
