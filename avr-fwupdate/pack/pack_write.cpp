@@ -46,12 +46,15 @@ int open_output(const char *out_path, pack_output *out)
 }
 
 // Head, EEPROM payload, flash payload, each with one write call; then the finished file replaces
-// the output. A compressed flash payload also names its uncompressed length on the data line.
+// the output. The head's checksums are those of the payloads, its sizes the caller's. A
+// compressed flash payload also names its uncompressed length on the data line.
 // A short or failed write gives PACK_WRITE_SHORT: a byte count is no result code (65280 bytes
 // would end the program with status 0).
-int write_pack(const char *out_path, pack_output *out, const pack_head &head,
-               const unsigned char *eep, const unsigned char *fw, bool compressed)
+int write_pack(const char *out_path, pack_output *out, pack_head head, const unsigned char *eep,
+               const unsigned char *fw, bool compressed)
 {
+    head.eep_cksum = pack_checksum(eep, head.eep_size);
+    head.fw_cksum = pack_checksum(fw, head.fw_size);
     printf("Size EEP: %08d cksum %08lx\nSize FW:  %08d cksum %08lx\n",
            static_cast<int>(head.eep_size), static_cast<unsigned long>(head.eep_cksum),
            static_cast<int>(head.fw_size), static_cast<unsigned long>(head.fw_cksum));
@@ -117,12 +120,9 @@ int read_text(int fd, byte_buffer *text, uint32_t *len, const char *short_read_m
 // Loads and stamps the pair for versions 2 and 3; 0 or PACK_WRITE_INPUT after the messages.
 int load_pair(const char *data_path, const char *eep_path, firmware_bundle *pair)
 {
-    if (load_firmware_bundle(data_path, eep_path, pair) != 0) {
-        puts("errors found in data files; aborting.");
-        return PACK_WRITE_INPUT;
-    }
     // The payloads are cut from full-size images: a length past an image would read beyond it.
-    if (pair->fw_len > FW_IMAGE_SIZE || pair->eep_len > EEP_IMAGE_SIZE) {
+    if (load_firmware_bundle(data_path, eep_path, pair) != 0 || pair->fw_len > FW_IMAGE_SIZE ||
+        pair->eep_len > EEP_IMAGE_SIZE) {
         puts("errors found in data files; aborting.");
         return PACK_WRITE_INPUT;
     }
@@ -171,8 +171,6 @@ int pack_write_v1(const char *out_path, const char *data_path, const char *eep_p
     if (rc != PACK_WRITE_OK)
         return rc;
 
-    head.eep_cksum = pack_checksum(eep_text.get(), head.eep_size);
-    head.fw_cksum = pack_checksum(data_text.get(), head.fw_size);
     return write_pack(out_path, &out, head, eep_text.get(), data_text.get(), false);
 }
 
@@ -188,8 +186,6 @@ int pack_write_v2(const char *out_path, const char *data_path, const char *eep_p
 
     head.eep_size = pair.eep_len;
     head.fw_size = pair.fw_len;
-    head.eep_cksum = pack_checksum(pair.eep_image.get(), pair.eep_len);
-    head.fw_cksum = pack_checksum(pair.fw_image.get(), pair.fw_len);
     return write_pack(out_path, &out, head, pair.eep_image.get(), pair.fw_image.get(), false);
 }
 
@@ -218,7 +214,5 @@ int pack_write_v3(const char *out_path, const char *data_path, const char *eep_p
     head.eep_size = pair.eep_len;
     head.fw_size = clen;
     head.fw_raw_size = pair.fw_len;
-    head.eep_cksum = pack_checksum(pair.eep_image.get(), pair.eep_len);
-    head.fw_cksum = pack_checksum(cbuf.get(), clen);
     return write_pack(out_path, &out, head, pair.eep_image.get(), cbuf.get(), true);
 }
