@@ -1,3 +1,5 @@
+#include "fwinfo_json.h"
+
 #include "fwinfo_escape.h"
 #include "fwinfo_report.h"
 

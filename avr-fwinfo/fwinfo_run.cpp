@@ -2,7 +2,9 @@
 
 #include "fwinfo_args.h"
 #include "fwinfo_input.h"
+#include "fwinfo_json.h"
 #include "fwinfo_report.h"
+#include "fwinfo_text.h"
 #include "owners.h"
 
 #include <cstdio>
