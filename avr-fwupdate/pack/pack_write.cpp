@@ -118,26 +118,36 @@ int read_text(int fd, byte_buffer *text, uint32_t *len, const char *short_read_m
 }
 
 // Loads and stamps the pair for versions 2 and 3; 0 or PACK_WRITE_INPUT after the messages.
-int load_pair(const char *data_path, const char *eep_path, firmware_bundle *pair)
+int load_pair(const char *data_path, const char *eep_path, firmware_bundle *fw)
 {
     // The payloads are cut from full-size images: a length past an image would read beyond it.
-    if (load_firmware_bundle(data_path, eep_path, pair) != 0 || pair->fw_len > FW_IMAGE_SIZE ||
-        pair->eep_len > EEP_IMAGE_SIZE) {
+    if (load_firmware_bundle(data_path, eep_path, fw) != 0 || fw->fw_len > FW_IMAGE_SIZE ||
+        fw->eep_len > EEP_IMAGE_SIZE) {
         puts("errors found in data files; aborting.");
         return PACK_WRITE_INPUT;
     }
-    stamp_fw_checksum(pair->eep_image.get(), pair->fw_image.get(), pair->fw_len);
+    stamp_fw_checksum(fw->eep_image.get(), fw->fw_image.get(), fw->fw_len);
     return PACK_WRITE_OK;
 }
 
-// The first steps of the binary packers: the output opened, then the HEX pair loaded and stamped.
-int open_and_load(const char *out_path, const char *data_path, const char *eep_path,
-                  pack_output *out, firmware_bundle *pair)
+// What a binary packer builds from: its head, its output file and the loaded, stamped firmware.
+struct binary_pack {
+    pack_head head;
+    pack_output out;
+    firmware_bundle fw;
+};
+
+// The first steps of the binary packers: the title, the head, the output opened, then the HEX
+// pair loaded and stamped.
+int begin_binary_pack(uint32_t version, const char *out_path, const char *data_path,
+                      const char *eep_path, binary_pack *p)
 {
-    int rc = open_output(out_path, out);
+    printf("Packing firmware files (V%u)\n", static_cast<unsigned>(version));
+    p->head = new_head(version);
+    int rc = open_output(out_path, &p->out);
     if (rc != PACK_WRITE_OK)
         return rc;
-    return load_pair(data_path, eep_path, pair);
+    return load_pair(data_path, eep_path, &p->fw);
 }
 
 } // namespace
@@ -176,43 +186,35 @@ int pack_write_v1(const char *out_path, const char *data_path, const char *eep_p
 
 int pack_write_v2(const char *out_path, const char *data_path, const char *eep_path)
 {
-    puts("Packing firmware files (V2)");
-    pack_head head = new_head(2);
-    pack_output out;
-    firmware_bundle pair;
-    int rc = open_and_load(out_path, data_path, eep_path, &out, &pair);
+    binary_pack p;
+    int rc = begin_binary_pack(2, out_path, data_path, eep_path, &p);
     if (rc != PACK_WRITE_OK)
         return rc;
-
-    head.eep_size = pair.eep_len;
-    head.fw_size = pair.fw_len;
-    return write_pack(out_path, &out, head, pair.eep_image.get(), pair.fw_image.get(), false);
+    p.head.eep_size = p.fw.eep_len;
+    p.head.fw_size = p.fw.fw_len;
+    return write_pack(out_path, &p.out, p.head, p.fw.eep_image.get(), p.fw.fw_image.get(), false);
 }
 
 int pack_write_v3(const char *out_path, const char *data_path, const char *eep_path)
 {
-    puts("Packing firmware files (V3)");
-    pack_head head = new_head(3);
-    pack_output out;
-    firmware_bundle pair;
-    int rc = open_and_load(out_path, data_path, eep_path, &out, &pair);
+    binary_pack p;
+    int rc = begin_binary_pack(3, out_path, data_path, eep_path, &p);
     if (rc != PACK_WRITE_OK)
         return rc;
 
-    std::size_t capacity = pack_bz_capacity(pair.fw_len);
+    std::size_t capacity = pack_bz_capacity(p.fw.fw_len);
     byte_buffer cbuf(static_cast<unsigned char *>(malloc(capacity)));
     if (!cbuf) {
         puts("cbuf malloc error!");
         return PACK_WRITE_NO_CBUF;
     }
     unsigned int clen = static_cast<unsigned int>(capacity);
-    if (pack_bz_compress(cbuf.get(), &clen, pair.fw_image.get(), pair.fw_len) != 0) {
+    if (pack_bz_compress(cbuf.get(), &clen, p.fw.fw_image.get(), p.fw.fw_len) != 0) {
         puts("compression error");
         return PACK_WRITE_COMPRESS;
     }
-
-    head.eep_size = pair.eep_len;
-    head.fw_size = clen;
-    head.fw_raw_size = pair.fw_len;
-    return write_pack(out_path, &out, head, pair.eep_image.get(), cbuf.get(), true);
+    p.head.eep_size = p.fw.eep_len;
+    p.head.fw_size = clen;
+    p.head.fw_raw_size = p.fw.fw_len;
+    return write_pack(out_path, &p.out, p.head, p.fw.eep_image.get(), cbuf.get(), true);
 }
