@@ -1,38 +1,20 @@
 #include "fwinfo_facts.h"
 
-#include "cmdline.h"
-
-namespace
-{
-
-constexpr uint32_t STAMP_LENGTH_SPAN = 0x10000; // the stamp's length field holds 16 bits
-
-} // namespace
-
-uint32_t flash_word_sum(const unsigned char *fw_image, uint32_t length)
-{
-    uint32_t sum = 0;
-    for (uint32_t w = 0; w < length / 4; ++w) {
-        const unsigned char *p = fw_image + 4 * static_cast<std::size_t>(w);
-        sum += static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-               static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-    }
-    return sum;
-}
+#include "baud_table.h"
+#include "fw_stamp.h"
 
 void check_stamp(const unsigned char *eep_image, const unsigned char *eep_map,
                  const unsigned char *fw_image, stamp_facts *facts)
 {
-    const unsigned char *stamp = eep_image + FW_STAMP_OFFSET;
+    const fw_stamp stamp = decode_fw_stamp(eep_image);
     *facts = stamp_facts{};
-    facts->sum = static_cast<uint32_t>(stamp[0]) << 24 | static_cast<uint32_t>(stamp[1]) << 16 |
-                 static_cast<uint32_t>(stamp[2]) << 8 | static_cast<uint32_t>(stamp[3]);
-    facts->length = static_cast<uint32_t>(stamp[6]) | static_cast<uint32_t>(stamp[7]) << 8;
+    facts->sum = stamp.sum;
+    facts->length = stamp.length;
     facts->sent = eep_map[0] != 0;
     // The updater stamps the sum over the whole image but only the low 16 bits of its length:
     // an image of 64 KiB or more is told apart from a damaged one by the sum over the longer
     // lengths the stamp may stand for.
-    for (uint32_t len = facts->length; len <= FW_IMAGE_SIZE; len += STAMP_LENGTH_SPAN) {
+    for (uint32_t len = facts->length; len <= FW_IMAGE_SIZE; len += FW_STAMP_LENGTH_SPAN) {
         if (flash_word_sum(fw_image, len) == facts->sum) {
             facts->matches = true;
             facts->covered_length = len;

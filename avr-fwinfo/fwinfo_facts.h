@@ -2,6 +2,7 @@
 // and the line time of an update. Pure functions over the images the loaders deliver.
 #pragma once
 
+#include "avr_protocol.h"
 #include "firmware_image.h"
 
 #include <cstddef>
@@ -38,10 +39,6 @@ struct block_facts {
     block_range ranges[MAX_BLOCK_RANGES];
 };
 
-// The flash word sum as the updater stamps it: floor(length / 4) 32-bit words read least
-// significant byte first, summed modulo 2^32. `length` must not exceed the image.
-uint32_t flash_word_sum(const unsigned char *fw_image, uint32_t length);
-
 // Reads the stamp from eep_image (EEPROM_IMAGE_SIZE bytes) and checks it against fw_image
 // (FW_IMAGE_SIZE bytes); eep_map tells whether block 0 is sent.
 void check_stamp(const unsigned char *eep_image, const unsigned char *eep_map,
@@ -53,20 +50,16 @@ void collect_blocks(const unsigned char *block_map, std::size_t block_count, blo
 
 // Bytes on the line for one update that sends `blocks` blocks: the prepare exchange (command
 // and answer), the version exchange, each block's command, data and answer, the end exchange.
-constexpr uint32_t PREPARE_LINE_BYTES = 8 + 8;
-constexpr uint32_t VERSION_LINE_BYTES = 8 + 24;
-constexpr uint32_t BLOCK_LINE_BYTES = 8 + AVR_BLOCK_SIZE + 8;
-constexpr uint32_t END_LINE_BYTES = 8 + 8;
+constexpr uint32_t PREPARE_LINE_BYTES = AVR_COMMAND_LEN + AVR_ANSWER_LEN;
+constexpr uint32_t VERSION_LINE_BYTES = AVR_COMMAND_LEN + AVR_VERSION_ANSWER_LEN;
+constexpr uint32_t BLOCK_LINE_BYTES = AVR_COMMAND_LEN + AVR_BLOCK_SIZE + AVR_ANSWER_LEN;
+constexpr uint32_t END_LINE_BYTES = AVR_COMMAND_LEN + AVR_ANSWER_LEN;
 constexpr uint32_t BIT_TIMES_PER_BYTE = 10; // start bit, 8 data bits, stop bit
 
 uint32_t update_line_bytes(std::size_t blocks);
 
 // Line time of `bytes` at `baud`, in milliseconds, rounded to the nearest. baud must be > 0.
 uint32_t line_time_ms(uint32_t bytes, long baud);
-
-// The hardware id in the 16-byte identification record at the start of the EEPROM image.
-constexpr std::size_t HARDWARE_ID_OFFSET = 8;
-constexpr std::size_t HARDWARE_ID_LEN = 8;
 
 // Whether the firmware's 8-byte hardware id is `expected` (a text of at most 8 characters),
 // compared as the updater compares two ids: as strings of at most 8 characters, so a zero byte at

@@ -1,70 +1,25 @@
 #include "fwinfo_input.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
+#include "ihex_file.h"
+#include "pack_load.h"
 
-namespace
-{
-
-// Reads len bytes at offset, going on after partial reads and interrupted calls.
-bool pread_full(int fd, unsigned char *buf, std::size_t len, off_t offset)
-{
-    while (len > 0) {
-        ssize_t n = pread(fd, buf, len, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        buf += n;
-        len -= static_cast<std::size_t>(n);
-        offset += n;
-    }
-    return true;
-}
-
-// pack_read only warns about a flash payload that does not match its checksum, and it has
-// turned a version-1 payload into images already: the stored bytes are read once more here.
-bool checksum_stored(int fd, off_t offset, uint32_t size, uint32_t *cksum)
-{
-    byte_buffer bytes(static_cast<unsigned char *>(malloc(size > 0 ? size : 1)));
-    if (!bytes || !pread_full(fd, bytes.get(), size, offset))
-        return false;
-    *cksum = pack_checksum(bytes.get(), size);
-    return true;
-}
-
-} // namespace
-
-int load_pack_input(const char *path, fw_input *in)
+int load_pack_input(const char *path, fw_input *in, FILE *msgs)
 {
     in->kind = INPUT_PACK;
     in->pack_path = path;
-    unique_fd file;
-    int rc = load_pack_file(path, &in->images, &in->head, &file);
-    // The file is handed over once it opened; 10 is no result of pack_read itself.
-    in->head_read = file.get() >= 0 && rc != LOAD_PACK_SHORT_HEAD;
-    if (rc != 0)
-        return rc;
-
-    const off_t eep_at = static_cast<off_t>(PACK_HEAD_SIZE);
-    const off_t fw_at = eep_at + static_cast<off_t>(in->head.eep_size);
-    in->eep_payload = payload_check{in->head.eep_size, in->head.eep_cksum, 0};
-    in->fw_payload = payload_check{in->head.fw_size, in->head.fw_cksum, 0};
-    if (!checksum_stored(file.get(), eep_at, in->head.eep_size, &in->eep_payload.cksum) ||
-        !checksum_stored(file.get(), fw_at, in->head.fw_size, &in->fw_payload.cksum)) {
-        printf("cannot read the payloads of %s again for their checksums\n", path);
-        return INPUT_PAYLOAD_READ;
-    }
-    return INPUT_OK;
+    pack_file_info info;
+    int rc = load_pack_file(path, &in->images, &info, msgs);
+    in->head_read = info.head_read;
+    in->head = info.head;
+    in->eep_payload = payload_check{info.head.eep_size, info.head.eep_cksum, info.sums.eep};
+    in->fw_payload = payload_check{info.head.fw_size, info.head.fw_cksum, info.sums.fw};
+    return rc;
 }
 
-int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in)
+int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in, FILE *msgs)
 {
     in->kind = INPUT_HEX_PAIR;
     in->flash_path = flash_path;
     in->eep_path = eep_path;
-    return load_hex_files(flash_path, eep_path, &in->images, &in->fw_len, &in->eep_len);
+    return load_firmware_bundle(flash_path, eep_path, &in->images, msgs);
 }

@@ -1,19 +1,14 @@
 // Loading the firmware to inspect, through the updater's own loaders: a PACK file the way the
-// update driver reads it, or a pair of HEX files through load_firmware_pair.
+// update driver reads it, or a pair of HEX files the way it loads them. Each input is read once.
 #pragma once
 
-#include "firmware_load.h"
-#include "pack.h"
+#include "firmware_image.h"
+#include "pack_format.h"
 
 #include <cstdint>
+#include <cstdio>
 
 enum input_kind { INPUT_PACK, INPUT_HEX_PAIR };
-
-// Results besides those of the updater's loaders (load_result, pack_read, load_firmware_pair).
-enum input_result {
-    INPUT_OK = 0,
-    INPUT_PAYLOAD_READ = 22, // payloads could not be read again for their checksums
-};
 
 // A stored payload and the checksum the head gives for it.
 struct payload_check {
@@ -31,15 +26,13 @@ struct fw_input {
     pack_head head;
     payload_check eep_payload; // INPUT_PACK, once loaded
     payload_check fw_payload;
-    uint32_t fw_len;        // INPUT_HEX_PAIR: image lengths the HEX files fill
-    uint32_t eep_len;       // INPUT_HEX_PAIR
-    firmware_images images; // what an update would send; empty until loading succeeded
+    firmware_bundle images; // what an update would send; empty until loading succeeded
 };
 
-// Loads the PACK file as the updater does, then computes the checksums of both stored payloads
-// from the same open file. Returns 0, the loader's result (after its message), or one of
-// input_result (after its message). The file is closed before returning.
-int load_pack_input(const char *path, fw_input *in);
+// Loads the PACK file as the updater does, with the checksums of both stored payloads. Returns 0
+// or the loader's result (after its message). The loader's messages go to `msgs`.
+int load_pack_input(const char *path, fw_input *in, FILE *msgs);
 
-// Runs load_firmware_pair over the two files; returns 0 or its result (after its message).
-int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in);
+// Loads the two HEX files as the updater does; returns 0 or the loader's result (after its
+// message to `msgs`).
+int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in, FILE *msgs);

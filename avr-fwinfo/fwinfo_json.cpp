@@ -1,3 +1,5 @@
+#include "fwinfo_json.h"
+
 #include "fwinfo_escape.h"
 #include "fwinfo_report.h"
 
@@ -75,7 +77,8 @@ void json_sizes(const fw_input &in)
 {
     if (in.kind == INPUT_HEX_PAIR) {
         printf("  \"images\": {\n    \"flash_bytes\": %lu,\n    \"eeprom_bytes\": %lu\n  },\n",
-               static_cast<unsigned long>(in.fw_len), static_cast<unsigned long>(in.eep_len));
+               static_cast<unsigned long>(in.images.fw_len),
+               static_cast<unsigned long>(in.images.eep_len));
         return;
     }
     char raw[64] = "\n      \"raw_bytes\": null,";

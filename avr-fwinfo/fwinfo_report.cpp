@@ -95,14 +95,8 @@ void format_verdict(const fw_report &report, char *buf, std::size_t size)
 
 void format_load_failure(int code, char *buf, std::size_t size)
 {
-    if (code == INPUT_PAYLOAD_READ)
-        snprintf(buf, size,
-                 "LOAD FAILED: the payloads of the PACK file could not be read again for their "
-                 "checksums");
-    else
-        snprintf(buf, size,
-                 "LOAD FAILED: the input does not load; the updater stops on it with status %d",
-                 code);
+    snprintf(buf, size,
+             "LOAD FAILED: the input does not load; the updater stops on it with status %d", code);
 }
 
 void format_ident_line(const unsigned char *ident, char *buf, std::size_t size)

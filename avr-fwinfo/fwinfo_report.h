@@ -1,5 +1,5 @@
-// The report of avr-fwinfo: the facts about a loaded firmware, the verdict and the exit code,
-// printed for a person or as JSON for scripts. Everything goes to standard output.
+// The report of avr-fwinfo: the facts about a loaded firmware, the verdict and the exit code.
+// fwinfo_text.h prints it for a person, fwinfo_json.h as JSON for scripts.
 #pragma once
 
 #include "fwinfo_facts.h"
@@ -9,7 +9,8 @@
 #include <cstdint>
 
 // Exit codes of avr-fwinfo besides those of the loaders (PACK: 1-7, 10-13 and 3 for a file
-// that cannot be opened; HEX pair: 1-7) and INPUT_PAYLOAD_READ (22).
+// that cannot be opened; HEX pair: 1-7). 22 was given for payloads that could not be read a
+// second time; each input is read once now, so it is no longer given.
 enum fwinfo_exit {
     FWINFO_OK = 0,
     FWINFO_USAGE = 1,
@@ -65,18 +66,3 @@ void format_load_failure(int code, char *buf, std::size_t size);
 // "New Firmware Data      : B103 Built on (DD.MM.YYYY) 14.06.2025 for Hardware OKT32-BB".
 constexpr std::size_t IDENT_LINE_SIZE = 160;
 void format_ident_line(const unsigned char *ident, char *buf, std::size_t size);
-
-// The report for a person, ending with the verdict line.
-void print_text_report(const fw_input &in, const fw_report &report);
-// After the loader's own messages: the verdict line of an input that did not load.
-void print_text_failure(int code);
-
-// The same facts as one JSON object. loader_output holds what the loader printed (len bytes),
-// given as a list of lines.
-void print_json_report(const fw_input &in, const fw_report &report, const char *loader_output,
-                       std::size_t len);
-
-// The JSON object for an input that did not load: what is known of it, the loader's lines and
-// its result code.
-void print_json_failure(const fw_input &in, int code, const char *expected_hwid,
-                        const char *loader_output, std::size_t len);

@@ -2,7 +2,9 @@
 
 #include "fwinfo_args.h"
 #include "fwinfo_input.h"
+#include "fwinfo_json.h"
 #include "fwinfo_report.h"
+#include "fwinfo_text.h"
 #include "owners.h"
 
 #include <cstdio>
@@ -11,39 +13,28 @@
 namespace
 {
 
-// The loaders print to standard output. For the JSON form their lines are kept in memory and
-// go into the object instead, so that standard output stays one JSON document. No file is
-// opened for it: the text lives in a memory stream that stands in for stdout meanwhile.
-struct output_capture {
-    FILE *saved = nullptr;
-    FILE *memory = nullptr;
-    char *text = nullptr;
-    std::size_t len = 0;
-};
-
-void capture_begin(output_capture *c)
-{
-    fflush(stdout);
-    c->memory = open_memstream(&c->text, &c->len);
-    if (!c->memory)
-        return; // the loader's lines then go out as they are
-    c->saved = stdout;
-    stdout = c->memory;
-}
-
-void capture_end(output_capture *c)
-{
-    if (!c->memory)
-        return;
-    fclose(c->memory); // sets text and len
-    stdout = c->saved;
-}
-
-int load_input(const fwinfo_args &args, fw_input *in)
+int load_input(const fwinfo_args &args, fw_input *in, FILE *msgs)
 {
     if (args.pack_path)
-        return load_pack_input(args.pack_path, in);
-    return load_hex_input(args.flash_path, args.eep_path, in);
+        return load_pack_input(args.pack_path, in, msgs);
+    return load_hex_input(args.flash_path, args.eep_path, in, msgs);
+}
+
+// Loads the input. For the JSON form the loader's lines are kept in memory (*text, *len) and go
+// into the object instead, so that standard output stays one JSON document; without memory for
+// them they go out as they are.
+int load_json_input(const fwinfo_args &args, fw_input *in, malloc_ptr<char> *text, std::size_t *len)
+{
+    char *buf = nullptr;
+    std::size_t buf_len = 0;
+    FILE *lines = open_memstream(&buf, &buf_len);
+    int rc = load_input(args, in, lines ? lines : stdout);
+    if (lines) {
+        fclose(lines); // sets buf and buf_len
+        text->reset(buf);
+        *len = buf ? buf_len : 0;
+    }
+    return rc;
 }
 
 } // namespace
@@ -67,19 +58,10 @@ int run_fwinfo(int argc, char **argv)
     }
 
     fw_input in{};
-    int rc = 0;
     malloc_ptr<char> loader_output;
     std::size_t loader_len = 0;
-    if (args.json) {
-        output_capture capture;
-        capture_begin(&capture);
-        rc = load_input(args, &in);
-        capture_end(&capture);
-        loader_output.reset(capture.text);
-        loader_len = capture.text ? capture.len : 0;
-    } else {
-        rc = load_input(args, &in);
-    }
+    const int rc = args.json ? load_json_input(args, &in, &loader_output, &loader_len)
+                             : load_input(args, &in, stdout);
     const char *loader_text = loader_output.get() ? loader_output.get() : "";
 
     if (rc != 0) {

@@ -4,6 +4,6 @@
 // Returns the process exit status: 0 the firmware is consistent (and, when asked, for the
 // expected hardware), 1 wrong command line, a loader's result when the input does not load, 20
 // the stamp does not match the flash image, 21 a PACK's flash payload does not match its
-// checksum, 22 a PACK's payloads could not be read a second time, 23 the firmware is for other
-// hardware than --expect-hwid names. --help and --version exit with 0.
+// checksum, 23 the firmware is for other hardware than --expect-hwid names. --help and --version
+// exit with 0.
 int run_fwinfo(int argc, char **argv);

@@ -1,3 +1,5 @@
+#include "fwinfo_text.h"
+
 #include "fwinfo_escape.h"
 #include "fwinfo_report.h"
 
@@ -44,11 +46,11 @@ void print_input(const fw_input &in)
         print_shown_text(in.eep_path);
         putchar('\n');
         label("Flash image length");
-        printf("%lu bytes (0x%05lX)\n", static_cast<unsigned long>(in.fw_len),
-               static_cast<unsigned long>(in.fw_len));
+        printf("%lu bytes (0x%05lX)\n", static_cast<unsigned long>(in.images.fw_len),
+               static_cast<unsigned long>(in.images.fw_len));
         label("EEPROM image length");
-        printf("%lu bytes (0x%03lX)\n", static_cast<unsigned long>(in.eep_len),
-               static_cast<unsigned long>(in.eep_len));
+        printf("%lu bytes (0x%03lX)\n", static_cast<unsigned long>(in.images.eep_len),
+               static_cast<unsigned long>(in.images.eep_len));
         return;
     }
     printf("PACK version %lu (%s), ", static_cast<unsigned long>(in.head.version),

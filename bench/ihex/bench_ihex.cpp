@@ -1,6 +1,7 @@
 // Prints the HEX parser's throughput over a whole 128 KiB flash image and the time that
 // load_firmware_pair takes for the avr-gcc built fixture pair (or the pair given as arguments).
-#include "ihex.h"
+#include "ihex_file.h"
+#include "ihex_parse.h"
 
 #include "firmware_image.h"
 

@@ -2,8 +2,10 @@
 // same flash bytes, and measures the peak heap of reading the resulting PACK file back as an
 // update does. Prints figures; targets: time ratio <= 1.1, peak heap <= 3 MiB.
 #include "firmware_image.h"
-#include "ihex.h"
-#include "pack.h"
+#include "ihex_file.h"
+#include "pack_format.h"
+#include "pack_read.h"
+#include "pack_write.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,5 +1,6 @@
 #include "oktideep.h"
 
+#include "byte_order.h"
 #include "i2c_access.h"
 #include "owners.h"
 
@@ -56,10 +57,7 @@ const unsigned char *record_bytes(const okt_eep_data *data)
 
 uint32_t okt_eep_get_bootcntr(const okt_eep_data *data)
 {
-    return static_cast<uint32_t>(data->bootcntr[0]) |
-           static_cast<uint32_t>(data->bootcntr[1]) << 8 |
-           static_cast<uint32_t>(data->bootcntr[2]) << 16 |
-           static_cast<uint32_t>(data->bootcntr[3]) << 24;
+    return get_le32(data->bootcntr);
 }
 
 void okt_eep_set_bootcntr(okt_eep_data *data, uint32_t value)

@@ -1,10 +1,10 @@
 // The facts avr-fwinfo works out from loaded images: block ranges, the stamp check with images
 // too long for the stamp's length field, the hardware id compared as the updater compares it,
 // the updater's rates, and how file bytes are shown.
-#include "cmdline.h"
+#include "baud_table.h"
 #include "fwinfo_escape.h"
 #include "fwinfo_facts.h"
-#include "ihex.h"
+#include "fw_stamp.h"
 
 #include <gtest/gtest.h>
 

@@ -124,6 +124,24 @@ TEST_F(Fwinfo, PackOfEachVersionShowsItsPayloads)
     }
 }
 
+// Each input is read once: a PACK that arrives through a pipe, which cannot be read a second
+// time, gets the same report as the file, payload checksums included.
+TEST_F(Fwinfo, PackFromAPipeGetsTheReportOfTheFile)
+{
+    for (int version : {1, 2, 3}) {
+        SCOPED_TRACE(version);
+        const std::string path = pack(version);
+        run_result from_file = fwinfo({path});
+        run_options opts;
+        opts.stdin_text = read_file(path);
+        run_result from_pipe = run_program(bin_path("avr-fwinfo"), {"/dev/stdin"}, opts);
+        std::string expected = from_file.out;
+        expected.replace(expected.find(path), path.size(), "/dev/stdin");
+        EXPECT_EQ(from_pipe.out, expected);
+        EXPECT_EQ(from_pipe.status, from_file.status);
+    }
+}
+
 TEST_F(Fwinfo, ConsistentFilesExitZero)
 {
     std::string flash = small_flash();

@@ -2,7 +2,7 @@
 // updater, files damaged or crafted on purpose, and avr-fwinfo run as a user runs it.
 #pragma once
 
-#include "pack.h"
+#include "pack_format.h"
 #include "run_program.h"
 #include "temp_dir.h"
 

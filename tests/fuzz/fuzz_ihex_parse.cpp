@@ -1,7 +1,7 @@
 // Any text as a flash or an EEPROM HEX file: the parser must stay inside its buffers and report
 // success only with a consistent image and map.
 #include "firmware_image.h"
-#include "ihex.h"
+#include "ihex_parse.h"
 
 #include <cstdio>
 #include <cstdlib>

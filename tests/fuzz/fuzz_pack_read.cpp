@@ -1,21 +1,17 @@
-// Any bytes as a PACK file, handed to pack_read the way the updater does: the head decoded from
-// the first 32 bytes, the rest read from a real descriptor standing after them.
+// Any bytes as a PACK file held in memory, handed to the decoder the way the updater's reader
+// does: the head decoded from the first 32 bytes, the payloads taken from the rest.
 //
 // Input: one mode byte, then the file. Mode bit 0 recomputes the EEPROM checksum in the head and
 // bit 1 the flash checksum, so mutated payloads still reach the parsers and the decompressor.
 #include "firmware_image.h"
-#include "pack.h"
+#include "pack_decode.h"
+#include "pack_format.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace
 {
-
-int file_fd = -1;
 
 void fix_checksums(unsigned char mode, const uint8_t *file, std::size_t size, pack_head *head)
 {
@@ -33,9 +29,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     if (!freopen("/dev/null", "w", stdout))
         abort();
-    file_fd = memfd_create("pack", 0);
-    if (file_fd < 0)
-        abort();
     return 0;
 }
 
@@ -46,41 +39,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const unsigned char mode = data[0];
     const uint8_t *file = data + 1;
     const std::size_t file_size = size - 1;
-    if (ftruncate(file_fd, 0) != 0 ||
-        pwrite(file_fd, file, file_size, 0) != static_cast<ssize_t>(file_size) ||
-        lseek(file_fd, static_cast<off_t>(PACK_HEAD_SIZE), SEEK_SET) < 0)
-        abort();
 
     pack_head head;
     pack_head_decode(file, &head);
     fix_checksums(mode, file, file_size, &head);
 
-    unsigned char *fw = nullptr;
-    unsigned char *eep = nullptr;
-    unsigned char *fw_map = nullptr;
-    unsigned char *eep_map = nullptr;
-    int rc = pack_read(file_fd, &head, &fw, &eep, &fw_map, &eep_map);
+    // The sizes come from the head as they are: the decoder refuses those above its limits.
+    const pack_payloads in =
+        pack_payloads_in(head, file + PACK_HEAD_SIZE, file_size - PACK_HEAD_SIZE);
+    firmware_bundle fw;
+    pack_sums sums{};
+    int rc = pack_decode(head, in, &fw, &sums);
     if (rc == 0) {
-        if (!fw || !eep || !fw_map || !eep_map)
+        if (!fw.fw_image || !fw.eep_image || !fw.fw_map || !fw.eep_map)
             abort();
         // Whole images: touching every byte lets ASan catch a short allocation.
         unsigned sum = 0;
         for (std::size_t i = 0; i < FW_IMAGE_SIZE; i += 64)
-            sum += fw[i] + fw[FW_IMAGE_SIZE - 1];
+            sum += fw.fw_image.get()[i] + fw.fw_image.get()[FW_IMAGE_SIZE - 1];
         for (std::size_t i = 0; i < EEP_IMAGE_SIZE; ++i)
-            sum += eep[i];
+            sum += fw.eep_image.get()[i];
         for (std::size_t i = 0; i < FW_BLOCK_COUNT; ++i)
-            sum += fw_map[i] > 1;
+            sum += fw.fw_map.get()[i] > 1;
         for (std::size_t i = 0; i < EEP_BLOCK_COUNT; ++i)
-            sum += eep_map[i] > 1;
+            sum += fw.eep_map.get()[i] > 1;
         if (head.version != 1 && sum == 0xFFFFFFFF)
             abort();
-    } else if (fw || eep || fw_map || eep_map) {
+        if (sums.eep != head.eep_cksum)
+            abort(); // a stored EEPROM payload that does not match its head never decodes
+    } else if (fw.fw_image || fw.eep_image || fw.fw_map || fw.eep_map) {
         abort();
     }
-    free(fw);
-    free(eep);
-    free(fw_map);
-    free(eep_map);
     return 0;
 }

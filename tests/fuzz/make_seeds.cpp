@@ -1,7 +1,8 @@
 // fuzz_make_seeds <ihex-corpus-dir> <pack-corpus-dir>: copies the fixture HEX files into the first
 // folder and writes PACK files of all three versions made from them into the second, each behind
 // the mode bytes that fuzz_pack_read reads first.
-#include "pack.h"
+#include "pack_format.h"
+#include "pack_write.h"
 
 #include <cstdio>
 #include <fstream>

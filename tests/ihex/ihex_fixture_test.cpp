@@ -1,6 +1,8 @@
 // Images of real toolchain output (tests/fixtures/avr, remade by make-fixtures.sh): every HEX
 // variant must load to exactly the image srec_cat makes of it.
-#include "ihex.h"
+#include "fw_stamp.h"
+#include "ihex_file.h"
+#include "ihex_parse.h"
 
 #include "firmware_image.h"
 #include "run_program.h"

@@ -1,6 +1,8 @@
 // Loading HEX files and the flash/EEPROM pair: result codes, the messages of each file, and the
 // flash sum and length stamped into the EEPROM image.
-#include "ihex.h"
+#include "fw_stamp.h"
+#include "ihex_file.h"
+#include "ihex_parse.h"
 
 #include "firmware_image.h"
 #include "run_program.h"

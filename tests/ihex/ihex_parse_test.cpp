@@ -1,6 +1,6 @@
 // The HEX parser over literal texts: field reads, result codes, messages with their text
 // offsets, addressing records, block flagging and end_addr.
-#include "ihex.h"
+#include "ihex_parse.h"
 
 #include "firmware_image.h"
 #include "stdout_capture.h"

@@ -1,5 +1,5 @@
 // The PACK head's file bytes and the checksum every PACK field relies on.
-#include "pack.h"
+#include "pack_format.h"
 #include "pack_test_util.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // PACK files that reach the updater through a pipe, where the file's size cannot bound the sizes
 // its head claims: every payload size is checked against what a valid payload can need.
-#include "pack.h"
+#include "pack_format.h"
 #include "pack_test_util.h"
 #include "run_program.h"
 #include "temp_dir.h"

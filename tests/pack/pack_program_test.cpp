@@ -1,8 +1,8 @@
 // avr-fwupdate as a technician runs it: packing the real-toolchain HEX pair into all three
 // versions, the packers' exit statuses, and PACK files handed to the update forms.
 #include "firmware_image.h"
-#include "ihex.h"
-#include "pack.h"
+#include "ihex_file.h"
+#include "pack_format.h"
 #include "pack_test_util.h"
 #include "run_program.h"
 #include "temp_dir.h"

@@ -1,6 +1,6 @@
 // pack_read against sizes in the head: payloads larger than the file, larger than any valid
 // payload can be, and version-3 streams that decompress to more than the head announces.
-#include "pack.h"
+#include "pack_read.h"
 #include "pack_test_util.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,10 @@
 // pack_read over PACK bytes built field by field: results, messages, images and block maps.
 #include "capture_stdout.h"
 #include "firmware_image.h"
-#include "ihex.h"
-#include "pack.h"
+#include "fw_stamp.h"
+#include "ihex_parse.h"
+#include "pack_format.h"
+#include "pack_read.h"
 #include "pack_test_util.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,8 @@
 #pragma once
 
 #include "owners.h"
-#include "pack.h"
+#include "pack_format.h"
+#include "pack_read.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // Whole updates from PACK files of each version against the simulated boot loader: the AVR must
 // end up exactly as after an update from the HEX pair the PACK was made from.
 #include "avr_bootsim.h"
-#include "pack.h"
+#include "pack_format.h"
 #include "pack_test_util.h"
 #include "run_program.h"
 #include "temp_dir.h"

@@ -1,7 +1,8 @@
 // The packers called in-process, where the test controls what the program cannot be given from
 // outside: the umask and a file size limit that makes writes fall short.
 #include "capture_stdout.h"
-#include "pack.h"
+#include "pack_bzip2.h"
+#include "pack_write.h"
 #include "pack_test_util.h"
 #include "run_program.h"
 #include "temp_dir.h"

@@ -1,0 +1,287 @@
+#include "avr_protocol.h"
+
+#include "avr_exchange.h"
+#include "byte_trace.h"
+#include "serial_link.h"
+#include "verbosity.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace
+{
+constexpr std::size_t SHORT_BUFFER_SIZE = 16; // a block answer, cleared, for the trace's dump
+
+// Idle limits of the receives, in 10 ms cycles.
+constexpr int PREPARE_IDLE_LIMIT = 10;  // about 110 ms
+constexpr int VERSION_IDLE_LIMIT = 100; // about 1 s
+constexpr int BLOCK_IDLE_LIMIT = 800;   // about 8 s per receive
+constexpr int FINISH_IDLE_LIMIT = 100;  // about 1 s
+
+constexpr int BLOCK_RETRIES = 4;         // five attempts per block in all
+constexpr int BLOCK_ANSWER_RECEIVES = 4; // empty receives of one answer before it counts as lost
+constexpr int HARDWARE_COUNTDOWN_S = 10; // seconds to interrupt after a hardware mismatch
+
+constexpr avr_exchange UPDATE_MODE = {"#FWUPLD\r", ">FWUPLD", AVR_ANSWER_LEN, PREPARE_IDLE_LIMIT,
+                                      TRACE_UPDATE_MODE};
+constexpr avr_exchange VERSION_INQUIRY = {"#PGMVER\r", ">PGMVER", AVR_VERSION_ANSWER_LEN,
+                                          VERSION_IDLE_LIMIT, TRACE_REQUEST};
+constexpr avr_exchange UPDATE_END = {"#PGMEND\r", ">PGM_OK", AVR_ANSWER_LEN, FINISH_IDLE_LIMIT,
+                                     TRACE_REQUEST};
+
+const char FRAME_LINE[] = "*********************************************";
+const char HEADER_LINE[] = "**********************************";
+const char SERIAL_ERROR[] = "\nSERIAL INTERFACE ERROR. ABORTING!";
+const char COMM_ERROR[] = "\n\nAVR COMM ERROR OCCURED";
+
+enum finish_code {
+    FINISH_OK = 0,
+    FINISH_CHECKSUM_FAILED = 1,
+    FINISH_SEND_FAILED = 2,
+    FINISH_SHORT_ANSWER = 3,
+    FINISH_OTHER_ANSWER = 8, // the length of the unrecognised answer
+};
+
+void progress(char c)
+{
+    putchar(c);
+    fflush(stdout);
+}
+
+// Identification fields are signed bytes: an erased record shows -1 throughout.
+int ident_number(const unsigned char *ident, std::size_t offset)
+{
+    return static_cast<signed char>(ident[offset]);
+}
+
+void hardware_countdown()
+{
+    puts("\n\nWARNING: Firmware is for different Hardware!!");
+    puts("Press CTRL-C NOW to abort or wait 10 seconds to continue!\n");
+    for (int n = HARDWARE_COUNTDOWN_S; n >= 1; --n) {
+        printf("%d ", n);
+        fflush(stdout);
+        sleep(1);
+    }
+    printf("\n continuing firmware upload\n");
+}
+
+struct memory_texts {
+    const char *title;
+    const char *command;
+    const char *header;
+    const char *ok;
+    const char *failed;
+    const char *timeout;
+};
+
+const memory_texts FLASH_TEXTS = {"DATA   ", "#BLK%03X\r", "updating  FLASH block %d\n ",
+                                  ">BLK_OK", ">BLKERR",    ">BLKDTO"};
+const memory_texts EEPROM_TEXTS = {"EEPROM ", "#EBK%03X\r", "updating EEPROM block %d\n",
+                                   ">EBK_OK", ">EBKERR",    ">EBKDTO"};
+
+void print_block_header(const memory_texts &texts, int block, int retry)
+{
+    if (!verbose())
+        return;
+    printf("\n\n%s\n", HEADER_LINE);
+    printf(texts.header, block);
+    if (retry > 0)
+        printf("RETRY %d\n", retry);
+    printf("\n%s\n", HEADER_LINE);
+}
+
+// Receives one block answer: a receive that got nothing is repeated, any byte ends the series.
+int receive_block_answer(int fd, unsigned char *answer)
+{
+    int got = 0;
+    for (int i = 0; i < BLOCK_ANSWER_RECEIVES; ++i) {
+        memset(answer, 0, SHORT_BUFFER_SIZE);
+        got = avr_receive(fd, answer, static_cast<int>(AVR_ANSWER_LEN), BLOCK_IDLE_LIMIT);
+        trace_received(answer, static_cast<int>(AVR_ANSWER_LEN), got);
+        if (got > 0)
+            break;
+    }
+    return got;
+}
+
+// Prints the verdict on one answer; true when the block was accepted.
+bool judge_block_answer(const memory_texts &texts, const unsigned char *answer, int got, int block)
+{
+    if (got < static_cast<int>(AVR_ANSWER_LEN)) {
+        progress('A');
+        if (tracing())
+            puts("\nRESPONSE TIMEOUT\n. RETRYING!");
+        return false;
+    }
+    if (answer_is(answer, texts.ok)) {
+        if (verbose())
+            printf("\nBLOCK OK!\n");
+        else
+            progress('.');
+        return true;
+    }
+    if (answer_is(answer, texts.failed)) {
+        progress('V');
+        if (tracing()) {
+            printf("\nBLOCK %d WRITE/VERIFY FAILED! ", block);
+            puts("RETRYING!");
+        }
+        return false;
+    }
+    if (answer_is(answer, texts.timeout)) {
+        progress('T');
+        if (tracing())
+            puts("\nFW BLOCK DATA UPLOAD TIMEOUT. RETRYING!");
+        return false;
+    }
+    if (tracing())
+        puts("\nUNEXPECTED RESPONSE! RETRYING!");
+    return false;
+}
+
+enum upload_status { UPLOAD_OK = 0, UPLOAD_BLOCK_FAILED = -1, UPLOAD_DATA_SEND_FAILED = -2 };
+
+int upload_block(int fd, const memory_texts &texts, const unsigned char *data, int block)
+{
+    for (int retries_left = BLOCK_RETRIES; retries_left >= 0; --retries_left) {
+        print_block_header(texts, block, BLOCK_RETRIES - retries_left);
+
+        unsigned char command[SHORT_BUFFER_SIZE] = {};
+        snprintf(reinterpret_cast<char *>(command), sizeof command, texts.command, block);
+        trace_send(command, static_cast<int>(AVR_COMMAND_LEN));
+        if (avr_send(fd, command, AVR_COMMAND_LEN) != 0) {
+            puts(SERIAL_ERROR);
+            return UPLOAD_BLOCK_FAILED;
+        }
+        trace_send(data, static_cast<int>(AVR_BLOCK_SIZE));
+        if (avr_send(fd, data, AVR_BLOCK_SIZE) != 0) {
+            puts(SERIAL_ERROR);
+            return UPLOAD_DATA_SEND_FAILED;
+        }
+
+        unsigned char answer[SHORT_BUFFER_SIZE] = {};
+        int got = receive_block_answer(fd, answer);
+        if (judge_block_answer(texts, answer, got, block))
+            return UPLOAD_OK;
+    }
+    return UPLOAD_BLOCK_FAILED;
+}
+
+void print_upload_failure(const char *warning)
+{
+    printf("\n\n%s\n", FRAME_LINE);
+    puts(warning);
+    puts(FRAME_LINE);
+}
+} // namespace
+
+void print_fw_ident(const char *title, const unsigned char *ident)
+{
+    printf("%s: %c%1d%1d%1d Built on (DD.MM.YYYY) %02d.%02d.20%02d for Hardware ", title, ident[0],
+           ident_number(ident, 1), ident_number(ident, 2), ident_number(ident, 3),
+           ident_number(ident, 6), ident_number(ident, 5), ident_number(ident, 4));
+    for (std::size_t i = 0; i < HARDWARE_ID_LEN; ++i)
+        putchar(ident[HARDWARE_ID_OFFSET + i]);
+    putchar('\n');
+}
+
+int avr_prepare(int fd)
+{
+    printf("Preparing AVR for firmware update... ");
+    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    const exchange_result rc = avr_exchange_run(fd, UPDATE_MODE, answer);
+    switch (rc) {
+    case EXCHANGE_OK:
+        puts("OK");
+        break;
+    case EXCHANGE_SEND_FAILED:
+        if (verbose())
+            puts("failed to send FW command");
+        break;
+    case EXCHANGE_SHORT_ANSWER:
+        if (verbose())
+            puts("AVR response too short");
+        break;
+    case EXCHANGE_OTHER_ANSWER:
+        if (verbose())
+            puts("AVR response invalid");
+        break;
+    }
+    return rc;
+}
+
+int avr_check_version(int fd, const unsigned char *eep_image)
+{
+    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    const exchange_result rc = avr_exchange_run(fd, VERSION_INQUIRY, answer);
+    if (rc == EXCHANGE_OTHER_ANSWER)
+        puts("AVR did not respond to version inquiry");
+    if (rc != EXCHANGE_OK)
+        return rc;
+
+    const unsigned char *installed = answer + AVR_VERSION_IDENT_OFFSET;
+    print_fw_ident("Current Firmware on AVR", installed);
+    print_fw_ident("New Firmware Data      ", eep_image);
+
+    // An id shorter than eight characters ends at a zero byte.
+    if (strncmp(reinterpret_cast<const char *>(installed + HARDWARE_ID_OFFSET),
+                reinterpret_cast<const char *>(eep_image + HARDWARE_ID_OFFSET),
+                HARDWARE_ID_LEN) != 0)
+        hardware_countdown();
+    return EXCHANGE_OK;
+}
+
+int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
+                      int block_count, avr_memory memory)
+{
+    const memory_texts &texts = memory == AVR_EEPROM ? EEPROM_TEXTS : FLASH_TEXTS;
+    printf("%s", texts.title);
+    fflush(stdout);
+
+    int status = UPLOAD_OK;
+    for (int block = 0; block < block_count && status == UPLOAD_OK; ++block) {
+        if (block_map[block] == 0)
+            continue;
+        status = upload_block(fd, texts, image + static_cast<std::size_t>(block) * AVR_BLOCK_SIZE,
+                              block);
+    }
+
+    puts(" DONE");
+    switch (static_cast<upload_status>(status)) {
+    case UPLOAD_OK:
+        break;
+    case UPLOAD_BLOCK_FAILED:
+        print_upload_failure("WARNING: one block repeatedly failed writing!");
+        break;
+    case UPLOAD_DATA_SEND_FAILED:
+        print_upload_failure("WARNING: unexpected error occured. Aborting!");
+        break;
+    }
+    return status;
+}
+
+int avr_finish(int fd, const char **message)
+{
+    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    switch (avr_exchange_run(fd, UPDATE_END, answer)) {
+    case EXCHANGE_OK:
+        *message = "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY";
+        return FINISH_OK;
+    case EXCHANGE_SEND_FAILED:
+        *message = COMM_ERROR;
+        return FINISH_SEND_FAILED;
+    case EXCHANGE_SHORT_ANSWER:
+        *message = COMM_ERROR;
+        return FINISH_SHORT_ANSWER;
+    case EXCHANGE_OTHER_ANSWER:
+        break;
+    }
+    if (answer_is(answer, ">PGMERR")) {
+        *message = "\n\nAVR FIRMWARE CHECKSUM CHECK FAILED";
+        return FINISH_CHECKSUM_FAILED;
+    }
+    *message = COMM_ERROR;
+    return FINISH_OTHER_ANSWER;
+}

@@ -1,0 +1,220 @@
+#include "pack_write.h"
+
+#include "firmware_image.h"
+#include "fw_stamp.h"
+#include "ihex_file.h"
+#include "owners.h"
+#include "pack_bzip2.h"
+#include "pack_format.h"
+#include "pack_output.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+enum pack_write_result {
+    PACK_WRITE_OK = 0,
+    PACK_WRITE_NO_OUTPUT = -1,
+    PACK_WRITE_INPUT = -2,
+    PACK_WRITE_NO_DATA_FILE = -3,
+    PACK_WRITE_V1_READ = -4,
+    PACK_WRITE_COMPRESS = -5,
+    PACK_WRITE_NO_CBUF = -6,
+    PACK_WRITE_SHORT = -7, // a write of the head or a payload fell short or failed
+};
+
+pack_head new_head(uint32_t version)
+{
+    pack_head head;
+    memset(&head, 0, sizeof head);
+    head.magic = PACK_MAGIC;
+    head.version = version;
+    return head;
+}
+
+int open_output(const char *out_path, pack_output *out)
+{
+    if (pack_output_open(out_path, out) != 0) {
+        printf("cannot open for writing %s\n", out_path);
+        return PACK_WRITE_NO_OUTPUT;
+    }
+    return PACK_WRITE_OK;
+}
+
+// Head, EEPROM payload, flash payload, each with one write call; then the finished file replaces
+// the output. The head's checksums are those of the payloads, its sizes the caller's. A
+// compressed flash payload also names its uncompressed length on the data line.
+// A short or failed write gives PACK_WRITE_SHORT: a byte count is no result code (65280 bytes
+// would end the program with status 0).
+int write_pack(const char *out_path, pack_output *out, pack_head head, const unsigned char *eep,
+               const unsigned char *fw, bool compressed)
+{
+    head.eep_cksum = pack_checksum(eep, head.eep_size);
+    head.fw_cksum = pack_checksum(fw, head.fw_size);
+    printf("Size EEP: %08d cksum %08lx\nSize FW:  %08d cksum %08lx\n",
+           static_cast<int>(head.eep_size), static_cast<unsigned long>(head.eep_cksum),
+           static_cast<int>(head.fw_size), static_cast<unsigned long>(head.fw_cksum));
+
+    unsigned char bytes[PACK_HEAD_SIZE];
+    pack_head_encode(&head, bytes);
+    printf("Writing HEAD... ");
+    ssize_t n = write(out->fd.get(), bytes, sizeof bytes);
+    if (n != static_cast<ssize_t>(sizeof bytes)) {
+        puts("cannot write!");
+        return PACK_WRITE_SHORT;
+    }
+
+    printf("OK\nWriting EEP  (%d bytes) ... ", static_cast<int>(head.eep_size));
+    n = write(out->fd.get(), eep, head.eep_size);
+    if (n != static_cast<ssize_t>(head.eep_size)) {
+        puts("cannot write eep data");
+        return PACK_WRITE_SHORT;
+    }
+
+    if (compressed)
+        printf("OK\nWriting DATA (%d bytes [%d real]) ...", static_cast<int>(head.fw_size),
+               static_cast<int>(head.fw_raw_size));
+    else
+        printf("OK\nWriting DATA (%d bytes) ...", static_cast<int>(head.fw_size));
+    n = write(out->fd.get(), fw, head.fw_size);
+    if (n != static_cast<ssize_t>(head.fw_size)) {
+        puts("cannot write fw data");
+        return PACK_WRITE_SHORT;
+    }
+    puts("OK");
+
+    if (pack_output_commit(out) != 0) {
+        printf("cannot replace %s\n", out_path);
+        return PACK_WRITE_NO_OUTPUT;
+    }
+    return PACK_WRITE_OK;
+}
+
+// Reads a whole HEX text. 0, or PACK_WRITE_V1_READ after printing short_read_msg or the
+// allocation message.
+int read_text(int fd, byte_buffer *text, uint32_t *len, const char *short_read_msg)
+{
+    off_t size = lseek(fd, 0, SEEK_END);
+    if (size < 0 || lseek(fd, 0, SEEK_SET) != 0 || static_cast<uint64_t>(size) > UINT32_MAX) {
+        puts(short_read_msg);
+        return PACK_WRITE_V1_READ;
+    }
+    // One byte more than needed, so an empty file still gets a buffer to point at.
+    text->reset(static_cast<unsigned char *>(malloc(static_cast<std::size_t>(size) + 1)));
+    if (!text->get()) {
+        puts("memory alloc error!");
+        return PACK_WRITE_V1_READ;
+    }
+    if (read(fd, text->get(), static_cast<std::size_t>(size)) != size) {
+        puts(short_read_msg);
+        return PACK_WRITE_V1_READ;
+    }
+    *len = static_cast<uint32_t>(size);
+    return PACK_WRITE_OK;
+}
+
+// Loads and stamps the pair for versions 2 and 3; 0 or PACK_WRITE_INPUT after the messages.
+int load_pair(const char *data_path, const char *eep_path, firmware_bundle *fw)
+{
+    // The payloads are cut from full-size images: a length past an image would read beyond it.
+    if (load_firmware_bundle(data_path, eep_path, fw) != 0 || fw->fw_len > FW_IMAGE_SIZE ||
+        fw->eep_len > EEP_IMAGE_SIZE) {
+        puts("errors found in data files; aborting.");
+        return PACK_WRITE_INPUT;
+    }
+    stamp_fw_checksum(fw->eep_image.get(), fw->fw_image.get(), fw->fw_len);
+    return PACK_WRITE_OK;
+}
+
+// What a binary packer builds from: its head, its output file and the loaded, stamped firmware.
+struct binary_pack {
+    pack_head head;
+    pack_output out;
+    firmware_bundle fw;
+};
+
+// The first steps of the binary packers: the title, the head, the output opened, then the HEX
+// pair loaded and stamped.
+int begin_binary_pack(uint32_t version, const char *out_path, const char *data_path,
+                      const char *eep_path, binary_pack *p)
+{
+    printf("Packing firmware files (V%u)\n", static_cast<unsigned>(version));
+    p->head = new_head(version);
+    int rc = open_output(out_path, &p->out);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+    return load_pair(data_path, eep_path, &p->fw);
+}
+
+} // namespace
+
+int pack_write_v1(const char *out_path, const char *data_path, const char *eep_path)
+{
+    puts("Packing firmware files (V1)");
+    pack_head head = new_head(1);
+    pack_output out;
+    int rc = open_output(out_path, &out);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    unique_fd eep_file(open(eep_path, O_RDONLY | O_CLOEXEC));
+    if (eep_file.get() < 0) {
+        printf("cannot open for reading %s\n", eep_path);
+        return PACK_WRITE_INPUT;
+    }
+    unique_fd data_file(open(data_path, O_RDONLY | O_CLOEXEC));
+    if (data_file.get() < 0) {
+        printf("cannot open for reading %s\n", data_path);
+        return PACK_WRITE_NO_DATA_FILE;
+    }
+
+    byte_buffer eep_text;
+    byte_buffer data_text;
+    rc = read_text(eep_file.get(), &eep_text, &head.eep_size, "could not read all of eep");
+    if (rc != PACK_WRITE_OK)
+        return rc;
+    rc = read_text(data_file.get(), &data_text, &head.fw_size, "could not read all of data");
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    return write_pack(out_path, &out, head, eep_text.get(), data_text.get(), false);
+}
+
+int pack_write_v2(const char *out_path, const char *data_path, const char *eep_path)
+{
+    binary_pack p;
+    int rc = begin_binary_pack(2, out_path, data_path, eep_path, &p);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+    p.head.eep_size = p.fw.eep_len;
+    p.head.fw_size = p.fw.fw_len;
+    return write_pack(out_path, &p.out, p.head, p.fw.eep_image.get(), p.fw.fw_image.get(), false);
+}
+
+int pack_write_v3(const char *out_path, const char *data_path, const char *eep_path)
+{
+    binary_pack p;
+    int rc = begin_binary_pack(3, out_path, data_path, eep_path, &p);
+    if (rc != PACK_WRITE_OK)
+        return rc;
+
+    std::size_t capacity = pack_bz_capacity(p.fw.fw_len);
+    byte_buffer cbuf(static_cast<unsigned char *>(malloc(capacity)));
+    if (!cbuf) {
+        puts("cbuf malloc error!");
+        return PACK_WRITE_NO_CBUF;
+    }
+    unsigned int clen = static_cast<unsigned int>(capacity);
+    if (pack_bz_compress(cbuf.get(), &clen, p.fw.fw_image.get(), p.fw.fw_len) != 0) {
+        puts("compression error");
+        return PACK_WRITE_COMPRESS;
+    }
+    p.head.eep_size = p.fw.eep_len;
+    p.head.fw_size = clen;
+    p.head.fw_raw_size = p.fw.fw_len;
+    return write_pack(out_path, &p.out, p.head, p.fw.eep_image.get(), cbuf.get(), true);
+}

@@ -1,3 +1,0 @@
-#include "verbosity.h"
-
-int verbosity = VERBOSITY_QUIET;

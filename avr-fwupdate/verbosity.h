@@ -1,8 +1,0 @@
-// The updater's detail level: 0 quiet, 1 verbose (-v), 2 verbose with a byte trace (-vv).
-// Set once by the program entry before any loading or port activity; read by the link and
-// protocol code.
-#pragma once
-
-enum verbosity_level { VERBOSITY_QUIET = 0, VERBOSITY_VERBOSE = 1, VERBOSITY_TRACE = 2 };
-
-extern int verbosity;
