@@ -99,8 +99,8 @@ void print_help(const char *program)
          "  --version           the version\n"
          "\n"
          "Exit status: 0 fit to flash; 1 wrong command line; 1-7, 10-13 the input does not load\n"
-         "(as avr-fwupdate); 20 stamp mismatch; 21 flash checksum mismatch; 22 payloads\n"
-         "unreadable; 23 firmware for other hardware. See avr-fwinfo(1).");
+         "(as avr-fwupdate); 20 stamp mismatch; 21 flash checksum mismatch; 23\n"
+         "firmware for other hardware. See avr-fwinfo(1).");
 }
 
 void print_version()

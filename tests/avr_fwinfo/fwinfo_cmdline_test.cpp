@@ -32,8 +32,8 @@ TEST(FwinfoOptions, HelpAndVersionExitZeroWhateverFollows)
         "  --version           the version\n"
         "\n"
         "Exit status: 0 fit to flash; 1 wrong command line; 1-7, 10-13 the input does not load\n"
-        "(as avr-fwupdate); 20 stamp mismatch; 21 flash checksum mismatch; 22 payloads\n"
-        "unreadable; 23 firmware for other hardware. See avr-fwinfo(1).\n";
+        "(as avr-fwupdate); 20 stamp mismatch; 21 flash checksum mismatch; 23\n"
+        "firmware for other hardware. See avr-fwinfo(1).\n";
     const std::string version = "avr-fwinfo (okt32-service-tools) " OKT_PACKAGE_VERSION "\n";
     struct line_case {
         std::vector<std::string> args;
