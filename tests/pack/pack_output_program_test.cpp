@@ -1,13 +1,12 @@
 // The PACK file a packer leaves behind, as a technician meets it: writes that fall short on a full
 // disk or under a file size limit, and an output path that is a symbolic link.
+#include "pack_test_util.h"
 #include "run_program.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
-#include <dirent.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -19,28 +18,6 @@ namespace
 
 const std::string FLASH_HEX = source_path("tests/fixtures/avr/flash.hex");
 const std::string EEPROM_HEX = source_path("tests/fixtures/avr/eeprom.hex");
-
-std::string after_banner(const std::string &out)
-{
-    std::size_t at = out.find("\n\n");
-    return at == std::string::npos ? out : out.substr(at + 2);
-}
-
-// The names in a folder, sorted, without "." and "..".
-std::vector<std::string> entries_of(const std::string &path)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(path.c_str())) {
-        while (const dirent *e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string link_text(const std::string &path)
 {

@@ -14,12 +14,6 @@ namespace
 
 constexpr uint32_t ONE_GIB = 1u << 30;
 
-std::string after_banner(const std::string &out)
-{
-    std::size_t at = out.find("\n\n");
-    return at == std::string::npos ? out : out.substr(at + 2);
-}
-
 pack_head with_sizes(pack_head h, uint32_t eep_size, uint32_t fw_size)
 {
     h.eep_size = eep_size;

@@ -11,7 +11,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -19,30 +18,8 @@
 namespace
 {
 
-// The names in a folder, without "." and "..".
-std::vector<std::string> entries_of(const std::string &path)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(path.c_str())) {
-        while (const dirent *e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        closedir(d);
-    }
-    return names;
-}
-
 const std::string FLASH_HEX = source_path("tests/fixtures/avr/flash.hex");
 const std::string EEPROM_HEX = source_path("tests/fixtures/avr/eeprom.hex");
-
-// Everything after the banner and its empty line.
-std::string after_banner(const std::string &out)
-{
-    std::size_t at = out.find("\n\n");
-    return at == std::string::npos ? out : out.substr(at + 2);
-}
 
 std::string format(const char *fmt, long a, unsigned long b, long c, unsigned long d)
 {

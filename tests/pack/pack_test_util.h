@@ -55,3 +55,9 @@ struct read_failure {
 
 // Reads each file and expects its result and output, and nothing handed over.
 void expect_read_failures(const std::vector<read_failure> &cases);
+
+// The updater's output after its banner and the empty line that follows it.
+std::string after_banner(const std::string &out);
+
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> entries_of(const std::string &path);
