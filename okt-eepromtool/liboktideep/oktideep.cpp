@@ -62,8 +62,7 @@ uint32_t okt_eep_get_bootcntr(const okt_eep_data *data)
 
 void okt_eep_set_bootcntr(okt_eep_data *data, uint32_t value)
 {
-    for (int i = 0; i < OKT_EEP_BOOTCNTR_SIZE; i++)
-        data->bootcntr[i] = static_cast<unsigned char>(value >> (8 * i));
+    put_le32(data->bootcntr, value);
 }
 
 okt_eep_modinfo *okt_eep_init()

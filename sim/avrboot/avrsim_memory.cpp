@@ -2,6 +2,7 @@
 #include "avrsim_memory.h"
 
 #include "avr_bootsim.h"
+#include "byte_order.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,12 +15,11 @@
 int avrsim_stamp_matches(const avrsim *sim, std::size_t received_end)
 {
     const unsigned char *s = sim->eeprom + AVRSIM_STAMP_OFFSET;
-    std::uint32_t stored = ((std::uint32_t)s[0] << 24) | ((std::uint32_t)s[1] << 16) |
-                           ((std::uint32_t)s[2] << 8) | s[3];
+    std::uint32_t stored = get_be32(s);
     if (s[4] != 0 || s[5] != 0 || (s[6] & 0x03) != 0)
         return 0;
     // Only the low 16 bits of the length are stamped; the flash that arrived tells the rest.
-    std::size_t len = (std::size_t)s[6] | ((std::size_t)s[7] << 8);
+    std::size_t len = get_le16(s + 6);
     if (received_end != 0) {
         while (len + 0x10000 <= received_end)
             len += 0x10000;
@@ -30,8 +30,7 @@ int avrsim_stamp_matches(const avrsim *sim, std::size_t received_end)
         return 0;
     std::uint32_t sum = 0;
     for (std::size_t i = 0; i + 4 <= len; i += 4)
-        sum += (std::uint32_t)sim->flash[i] | ((std::uint32_t)sim->flash[i + 1] << 8) |
-               ((std::uint32_t)sim->flash[i + 2] << 16) | ((std::uint32_t)sim->flash[i + 3] << 24);
+        sum += get_le32(sim->flash + i);
     return sum == stored ? 1 : 0;
 }
 
