@@ -34,7 +34,7 @@ native=${2:-$src/build}
 jobs=2
 programs=(avr-fwupdate okt-eepromtool avr-fwinfo)
 # Test programs that need the dynamic build: the I2C emulation or a simulator program.
-dynamic_tests='^(test_eepromtool_cmdline|test_eepromtool_editor|test_i2cdev_sim|avrboot_sim_program_tests)$'
+dynamic_tests='^(test_eepromtool_cmdline|test_eepromtool_editor|test_i2cdev_sim|avrboot_sim_program_tests|avrboot_sim_program_session_tests)$'
 # okt-eepromtool's cases that touch no bus: on this machine every bus is missing without the
 # emulation, which is what they expect.
 no_bus_cases='^eepromtool\.(ABadCommandLineShowsTheUsageAndTouchesNoBus|AMissingBusDeviceIsAProbeError|WithoutArgumentsAFailedFirstReadIsAProbeError)$'
@@ -101,7 +101,8 @@ run cmake -S "$src" -B "$dynamic" \
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mipsel-linux-gnu.cmake" \
     -DOKT_MIPSEL_SYSROOT="$sysroot" -DOKT_STATIC_PROGRAMS=OFF \
     -DOKT_BUILD_TESTS=OFF -DOKT_BUILD_BENCH=OFF
-run cmake --build "$dynamic" -j$jobs --target okt-eepromtool i2cdev_sim i2cdev_sim_client avr-bootsim
+run cmake --build "$dynamic" -j$jobs --target okt-eepromtool i2cdev_sim i2cdev_sim_client avr-bootsim \
+    avr-fwupdate
 grep -q 'NEEDED.*libi2c' <<<"$(mipsel-linux-gnu-readelf -d "$dynamic/bin/okt-eepromtool")" ||
     fail "the dynamic build's okt-eepromtool does not load libi2c: the emulation would miss it"
 
