@@ -122,7 +122,7 @@ TEST_F(Fwinfo, ControlBytesOfTheFileAreShownEscaped)
 
     run_result text = fwinfo({"--expect-hwid", "OKT32-BB", pack_path});
     EXPECT_TRUE(printable_lines(text.out)) << text.out;
-    const std::vector<std::string> lines = lines_of(text.out);
+    const std::vector<std::string> lines = split_lines(text.out);
     ASSERT_EQ(lines.size(), 19u) << text.out;
     EXPECT_EQ(lines[1], "Input                  : PACK version 2 (binary images), " + pack_shown);
     EXPECT_EQ(lines[4], CRAFTED_LINE);
@@ -187,7 +187,7 @@ TEST_F(Fwinfo, ExpectHwidComparesAsTheUpdaterAndDamageComesFirst)
         run_result text = fwinfo(args);
         EXPECT_EQ(text.status, c.status) << text.out;
         if (c.status == 23) {
-            EXPECT_EQ(lines_of(text.out).back().rfind("HARDWARE MISMATCH: ", 0), 0u) << text.out;
+            EXPECT_EQ(split_lines(text.out).back().rfind("HARDWARE MISMATCH: ", 0), 0u) << text.out;
         }
 
         // The options go in either order.

@@ -146,7 +146,7 @@ TEST_F(Fwinfo, TextAndJsonTellTheSame)
 
         EXPECT_EQ(json.status, text.status);
         EXPECT_EQ(doc.at("result.exit_code")->number, text.status);
-        const std::vector<std::string> lines = lines_of(text.out);
+        const std::vector<std::string> lines = split_lines(text.out);
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines.back(), doc.at("result.message")->text);
         EXPECT_EQ(lines[lines.size() - 2], "");

@@ -64,16 +64,6 @@ pack_parts parts_of(const std::string &file)
             file.substr(PACK_HEAD_SIZE + h.eep_size, h.fw_size)};
 }
 
-std::vector<std::string> lines_of(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
-
 std::string Fwinfo::pack(int version, const std::string &flash, const std::string &eep)
 {
     std::string path = dir.file("v" + std::to_string(version) + ".pack");

@@ -37,9 +37,6 @@ struct pack_parts {
 };
 pack_parts parts_of(const std::string &file);
 
-// Every line of a text, without the line ends.
-std::vector<std::string> lines_of(const std::string &text);
-
 // One run of avr-fwinfo among several in a test, with its name for the trace.
 struct json_run {
     std::string label;

@@ -33,16 +33,6 @@ std::string i2c_sim::device(int bus, int addr) const
     return read_file(dir.file(device_name(bus, addr)));
 }
 
-std::vector<std::string> split_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        lines.push_back(line);
-    return lines;
-}
-
 std::string number_descriptors(const std::string &text)
 {
     static const std::regex fd_number("(open=|fd=)([0-9]+)");

@@ -32,6 +32,3 @@ std::vector<std::string> run_client(const i2c_sim &sim, const std::vector<std::s
 // Replaces each descriptor number in "open=N" and "fd=N" by "#1", "#2", ... in order of first
 // appearance: the numbers depend on what the test runner left open, their sameness does not.
 std::string number_descriptors(const std::string &text);
-
-// Splits text into lines without their line ends.
-std::vector<std::string> split_lines(const std::string &text);

@@ -6,16 +6,16 @@
 #include <vector>
 
 struct run_options {
-    std::vector<std::string> env;   // NAME=VALUE entries for the program (override inherited ones)
-    std::string stdin_text;         // written to the program's standard input, then closed
-    bool stdin_from_null = false;   // use /dev/null instead of stdin_text
-    int timeout_seconds = 120;      // the program is killed after this long
+    std::vector<std::string> env; // NAME=VALUE entries for the program (override inherited ones)
+    std::string stdin_text;       // written to the program's standard input, then closed
+    bool stdin_from_null = false; // use /dev/null instead of stdin_text
+    int timeout_seconds = 120;    // the program is killed after this long
 };
 
 struct run_result {
-    std::string out;    // everything written to standard output
-    std::string err;    // everything written to standard error
-    int status = -1;    // exit status 0..255, or 128 + signal number when killed
+    std::string out; // everything written to standard output
+    std::string err; // everything written to standard error
+    int status = -1; // exit status 0..255, or 128 + signal number when killed
     bool timed_out = false;
 };
 
@@ -30,7 +30,8 @@ std::string source_path(const std::string &relative);
 // The launcher prefix (OKT_TEST_LAUNCHER, split at blanks) followed by the program and its
 // arguments. LD_* environment entries go through OKT_TEST_LAUNCHER_ENV_FLAG when that is set;
 // the others are inherited through the environment.
-std::vector<std::string> launch_argv(const std::string &program, const std::vector<std::string> &args,
+std::vector<std::string> launch_argv(const std::string &program,
+                                     const std::vector<std::string> &args,
                                      const std::vector<std::string> &env);
 bool launcher_in_use();
 // The environment to start the launched program with: this process's environment plus the
@@ -42,4 +43,6 @@ run_result run_program(const std::string &program, const std::vector<std::string
                        const run_options &opts = {});
 
 std::string read_file(const std::string &path);
+// The lines of a text, without their line ends.
+std::vector<std::string> split_lines(const std::string &text);
 void write_file(const std::string &path, const std::string &bytes);
