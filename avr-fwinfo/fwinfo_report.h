@@ -9,8 +9,8 @@
 #include <cstdint>
 
 // Exit codes of avr-fwinfo besides those of the loaders (PACK: 1-7, 10-13 and 3 for a file
-// that cannot be opened; HEX pair: 1-7). 22 was given for payloads that could not be read a
-// second time; each input is read once now, so it is no longer given.
+// that cannot be opened; HEX pair: 1-7). 22 stays unused: scripts of earlier versions read it as
+// "payloads unreadable", a case that cannot arise while each input is read once.
 enum fwinfo_exit {
     FWINFO_OK = 0,
     FWINFO_USAGE = 1,
