@@ -1,12 +1,12 @@
 #include "pack_write.h"
 
+#include "atomic_file.h"
 #include "firmware_image.h"
 #include "fw_stamp.h"
 #include "ihex_file.h"
 #include "owners.h"
 #include "pack_bzip2.h"
 #include "pack_format.h"
-#include "pack_output.h"
 
 #include <cstdio>
 #include <cstring>
@@ -36,9 +36,11 @@ pack_head new_head(uint32_t version)
     return head;
 }
 
-int open_output(const char *out_path, pack_output *out)
+constexpr mode_t PACK_FILE_MODE = 0644; // before the umask
+
+int open_output(const char *out_path, atomic_file *out)
 {
-    if (pack_output_open(out_path, out) != 0) {
+    if (atomic_file_open(out_path, PACK_FILE_MODE, out) != ATOMIC_FILE_OPEN) {
         printf("cannot open for writing %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
     }
@@ -50,7 +52,7 @@ int open_output(const char *out_path, pack_output *out)
 // compressed flash payload also names its uncompressed length on the data line.
 // A short or failed write gives PACK_WRITE_SHORT: a byte count is no result code (65280 bytes
 // would end the program with status 0).
-int write_pack(const char *out_path, pack_output *out, pack_head head, const unsigned char *eep,
+int write_pack(const char *out_path, atomic_file *out, pack_head head, const unsigned char *eep,
                const unsigned char *fw, bool compressed)
 {
     head.eep_cksum = pack_checksum(eep, head.eep_size);
@@ -87,7 +89,7 @@ int write_pack(const char *out_path, pack_output *out, pack_head head, const uns
     }
     puts("OK");
 
-    if (pack_output_commit(out) != 0) {
+    if (atomic_file_commit(out) != 0) {
         printf("cannot replace %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
     }
@@ -133,7 +135,7 @@ int load_pair(const char *data_path, const char *eep_path, firmware_bundle *fw)
 // What a binary packer builds from: its head, its output file and the loaded, stamped firmware.
 struct binary_pack {
     pack_head head;
-    pack_output out;
+    atomic_file out;
     firmware_bundle fw;
 };
 
@@ -156,7 +158,7 @@ int pack_write_v1(const char *out_path, const char *data_path, const char *eep_p
 {
     puts("Packing firmware files (V1)");
     pack_head head = new_head(1);
-    pack_output out;
+    atomic_file out;
     int rc = open_output(out_path, &out);
     if (rc != PACK_WRITE_OK)
         return rc;

@@ -4,11 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <bzlib.h>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
@@ -148,19 +146,4 @@ std::string after_banner(const std::string &out)
 {
     std::size_t at = out.find("\n\n");
     return at == std::string::npos ? out : out.substr(at + 2);
-}
-
-std::vector<std::string> entries_of(const std::string &path)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(path.c_str())) {
-        while (const dirent *e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }

@@ -58,6 +58,3 @@ void expect_read_failures(const std::vector<read_failure> &cases);
 
 // The updater's output after its banner and the empty line that follows it.
 std::string after_banner(const std::string &out);
-
-// The names in a folder, sorted, without "." and "..".
-std::vector<std::string> entries_of(const std::string &path);

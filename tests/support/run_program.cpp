@@ -8,6 +8,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -163,6 +164,13 @@ run_result run_program(const std::string &program, const std::vector<std::string
         }
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
+        if (opts.file_size_limit >= 0) {
+            struct rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(opts.file_size_limit);
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (opts.ignore_sigxfsz)
+            signal(SIGXFSZ, SIG_IGN);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }

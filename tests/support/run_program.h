@@ -10,6 +10,11 @@ struct run_options {
     std::string stdin_text;       // written to the program's standard input, then closed
     bool stdin_from_null = false; // use /dev/null instead of stdin_text
     int timeout_seconds = 120;    // the program is killed after this long
+    // The program's file-size limit in bytes, as `ulimit -f` sets it; negative: inherited.
+    long long file_size_limit = -1;
+    // Start the program with SIGXFSZ ignored, so writes beyond the limit fail instead of ending
+    // it; a shell's `ulimit -f` leaves the signal at its default action.
+    bool ignore_sigxfsz = false;
 };
 
 struct run_result {

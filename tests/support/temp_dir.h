@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct temp_dir {
     temp_dir();
@@ -11,3 +12,6 @@ struct temp_dir {
     std::string path;
     std::string file(const std::string &name) const { return path + "/" + name; }
 };
+
+// The names in a folder, sorted, without "." and "..".
+std::vector<std::string> entries_of(const std::string &path);

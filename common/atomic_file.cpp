@@ -1,4 +1,4 @@
-#include "pack_output.h"
+#include "atomic_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,10 +10,9 @@
 namespace
 {
 
-constexpr mode_t PACK_FILE_MODE = 0644; // before the umask
-constexpr int PACK_TMP_NAME_ATTEMPTS = 100;
+constexpr int TMP_NAME_ATTEMPTS = 100;
 // Links followed before the chain counts as a loop, as many as the kernel follows.
-constexpr int PACK_LINK_HOPS = 40;
+constexpr int LINK_HOPS = 40;
 
 // Replaces the last component of path (a link) by the link's text: an absolute text as it is, a
 // relative one in the link's own folder. false when the result does not fit.
@@ -34,11 +33,11 @@ bool follow_link(char path[PATH_MAX], const char *link_text)
 // unreadable link.
 bool resolve_links(char path[PATH_MAX])
 {
-    for (int hop = 0; hop <= PACK_LINK_HOPS; ++hop) {
+    for (int hop = 0; hop <= LINK_HOPS; ++hop) {
         struct stat st;
         if (lstat(path, &st) != 0 || !S_ISLNK(st.st_mode))
             return true;
-        if (hop == PACK_LINK_HOPS)
+        if (hop == LINK_HOPS)
             break;
         char link_text[PATH_MAX];
         ssize_t n = readlink(path, link_text, sizeof link_text - 1);
@@ -51,52 +50,84 @@ bool resolve_links(char path[PATH_MAX])
     return false;
 }
 
+void restore_xfsz(atomic_file *f)
+{
+    if (f->xfsz_saved) {
+        sigaction(SIGXFSZ, &f->saved_xfsz, nullptr);
+        f->xfsz_saved = false;
+    }
+}
+
+// The kernel's own view of the path decides whether a rename may replace it; the followed text
+// must then lead to that very file, or the rename would hit another one.
+atomic_file_open_result check_target(const char *path, atomic_file *out)
+{
+    int len = snprintf(out->target_path, sizeof out->target_path, "%s", path);
+    if (len < 0 || static_cast<std::size_t>(len) >= sizeof out->target_path)
+        return ATOMIC_FILE_FAILED;
+    struct stat named;
+    bool exists = stat(path, &named) == 0;
+    if (exists && !S_ISREG(named.st_mode))
+        return ATOMIC_FILE_NOT_REPLACEABLE;
+    if (!resolve_links(out->target_path))
+        return ATOMIC_FILE_FAILED;
+    struct stat target;
+    if (exists && (stat(out->target_path, &target) != 0 || target.st_dev != named.st_dev ||
+                   target.st_ino != named.st_ino))
+        return ATOMIC_FILE_NOT_REPLACEABLE;
+    return ATOMIC_FILE_OPEN;
+}
+
 } // namespace
 
-pack_output::~pack_output()
+atomic_file::~atomic_file()
 {
     if (tmp_path[0] != '\0') {
         fd.reset();
         unlink(tmp_path);
     }
+    restore_xfsz(this);
 }
 
-int pack_output_open(const char *out_path, pack_output *out)
+atomic_file_open_result atomic_file_open(const char *path, mode_t mode, atomic_file *out)
 {
-    int len = snprintf(out->target_path, sizeof out->target_path, "%s", out_path);
-    if (len < 0 || static_cast<std::size_t>(len) >= sizeof out->target_path ||
-        !resolve_links(out->target_path))
-        return -1;
-    struct stat st;
-    if (stat(out->target_path, &st) == 0 && !S_ISREG(st.st_mode))
-        return -1;
+    atomic_file_open_result checked = check_target(path, out);
+    if (checked != ATOMIC_FILE_OPEN)
+        return checked;
+
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    out->xfsz_saved = sigaction(SIGXFSZ, &ignore, &out->saved_xfsz) == 0;
 
     // The temporary name extends the target's own path, so it lies in the same folder and the
     // final rename cannot cross file systems.
     static unsigned int serial = 0;
-    for (int attempt = 0; attempt < PACK_TMP_NAME_ATTEMPTS; ++attempt) {
+    for (int attempt = 0; attempt < TMP_NAME_ATTEMPTS; ++attempt) {
         int n = snprintf(out->tmp_path, sizeof out->tmp_path, "%s.tmp-%ld-%u", out->target_path,
                          static_cast<long>(getpid()), serial++);
         if (n < 0 || static_cast<std::size_t>(n) >= sizeof out->tmp_path)
             break;
-        int fd = open(out->tmp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, PACK_FILE_MODE);
+        int fd = open(out->tmp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             out->fd.reset(fd);
-            return 0;
+            return ATOMIC_FILE_OPEN;
         }
         if (errno != EEXIST)
             break;
     }
     out->tmp_path[0] = '\0';
-    return -1;
+    restore_xfsz(out);
+    return ATOMIC_FILE_FAILED;
 }
 
-int pack_output_commit(pack_output *out)
+int atomic_file_commit(atomic_file *out)
 {
     bool synced = fsync(out->fd.get()) == 0;
     bool closed = close(out->fd.release()) == 0;
     if (!synced || !closed || rename(out->tmp_path, out->target_path) != 0)
         return -1; // the destructor removes the temporary file
     out->tmp_path[0] = '\0';
+    restore_xfsz(out);
     return 0;
 }
