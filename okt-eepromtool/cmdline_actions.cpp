@@ -1,5 +1,6 @@
 #include "cmdline_actions.h"
 
+#include "atomic_file.h"
 #include "owners.h"
 #include "tool_roles.h"
 
@@ -104,12 +105,30 @@ int dump_data(const okt_eep_modinfo *entry, const char *path)
 {
     if (!entry || !path)
         return -1;
-    unique_fd fd(open(path, O_RDWR | O_CREAT | O_TRUNC, DUMP_FILE_MODE));
-    if (fd.get() < 0) {
+    atomic_file out;
+    bool replacing = false;
+    int fd = -1;
+    unique_fd in_place;
+    switch (atomic_file_open(path, DUMP_FILE_MODE, &out)) {
+    case ATOMIC_FILE_OPEN:
+        fd = out.fd.get();
+        replacing = true;
+        break;
+    case ATOMIC_FILE_NOT_REPLACEABLE:
+        // A device or a FIFO (/dev/stdout into a pipe) takes the bytes itself; a rename would
+        // replace the node instead.
+        in_place.reset(open(path, O_RDWR | O_CREAT | O_TRUNC, DUMP_FILE_MODE));
+        fd = in_place.get();
+        break;
+    case ATOMIC_FILE_FAILED:
+        break;
+    }
+    if (fd < 0) {
         printf("cannot create '%s'\n", path);
         return -2;
     }
-    if (write(fd.get(), &entry->data, OKT_EEP_RECORD_SIZE) != OKT_EEP_RECORD_SIZE) {
+    if (write(fd, &entry->data, OKT_EEP_RECORD_SIZE) != OKT_EEP_RECORD_SIZE ||
+        (replacing && atomic_file_commit(&out) != 0)) {
         puts("WARNING: not all of eep data written!");
         return -3;
     }

@@ -24,9 +24,12 @@ cmdline_result main_cmdline(int argc, char **argv, okt_eep_modinfo *table);
 // Prints the usage text listing the action words.
 void print_usage();
 
-// Saves the entry's record to `path` (128 bytes, mode 0644 before umask). 0 ok; -1 null entry or
-// path; -2 the file cannot be created ("cannot create '<path>'" printed); -3 a short write (a
-// warning printed).
+// Saves the entry's record to `path` (128 bytes, mode 0644 before umask). A regular file, also
+// one that a symbolic link leads to, is replaced as a whole: the bytes go to a temporary file in
+// its folder, which is flushed to the disk and renamed over it, so a failed dump leaves an older
+// file as it was and no temporary file behind. A device or a FIFO is written in place.
+// 0 ok; -1 null entry or path; -2 the file cannot be created ("cannot create '<path>'" printed);
+// -3 a short write or a failed flush or rename ("WARNING: not all of eep data written!").
 int dump_data(const okt_eep_modinfo *entry, const char *path);
 
 // Loads 128 bytes from `path` into the entry's record and writes it to the EEPROM.
