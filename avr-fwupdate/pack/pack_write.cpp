@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -18,7 +19,7 @@ namespace
 
 enum pack_write_result {
     PACK_WRITE_OK = 0,
-    PACK_WRITE_NO_OUTPUT = -1,
+    PACK_WRITE_NO_OUTPUT = -1, // also an output that names one of the inputs
     PACK_WRITE_INPUT = -2,
     PACK_WRITE_NO_DATA_FILE = -3,
     PACK_WRITE_V1_READ = -4,
@@ -38,8 +39,24 @@ pack_head new_head(uint32_t version)
 
 constexpr mode_t PACK_FILE_MODE = 0644; // before the umask
 
-int open_output(const char *out_path, atomic_file *out)
+// Whether two paths name one file, through links of either kind. A path that names nothing
+// (an output not made yet, an input the loader will report) is no other path's file.
+bool same_file(const char *a, const char *b)
 {
+    struct stat sa;
+    struct stat sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// The output replaces its file only at the end, after the inputs were read; an input named as
+// the output would be lost to the PACK made from it, so such a command line is refused first.
+int open_output(const char *out_path, const char *data_path, const char *eep_path, atomic_file *out)
+{
+    if (same_file(out_path, data_path) || same_file(out_path, eep_path)) {
+        printf("output file %s is one of the input files\n", out_path);
+        return PACK_WRITE_NO_OUTPUT;
+    }
     if (atomic_file_open(out_path, PACK_FILE_MODE, out) != ATOMIC_FILE_OPEN) {
         printf("cannot open for writing %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
@@ -146,7 +163,7 @@ int begin_binary_pack(uint32_t version, const char *out_path, const char *data_p
 {
     printf("Packing firmware files (V%u)\n", static_cast<unsigned>(version));
     p->head = new_head(version);
-    int rc = open_output(out_path, &p->out);
+    int rc = open_output(out_path, data_path, eep_path, &p->out);
     if (rc != PACK_WRITE_OK)
         return rc;
     return load_pair(data_path, eep_path, &p->fw);
@@ -159,7 +176,7 @@ int pack_write_v1(const char *out_path, const char *data_path, const char *eep_p
     puts("Packing firmware files (V1)");
     pack_head head = new_head(1);
     atomic_file out;
-    int rc = open_output(out_path, &out);
+    int rc = open_output(out_path, data_path, eep_path, &out);
     if (rc != PACK_WRITE_OK)
         return rc;
 

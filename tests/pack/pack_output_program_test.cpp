@@ -172,3 +172,58 @@ TEST(PackOutput, LinkedTargetThatCannotBeReplacedIsLeftAsItWas)
 }
 
 } // namespace
+
+namespace
+{
+
+// avr-fwupdate -pack3 eeprom.hex flash.hex eeprom.hex once replaced the EEPROM HEX file, the
+// source, with the PACK: the output is compared with each input before anything is read.
+TEST(PackOutput, AnOutputThatNamesAnInputIsRefusedAndNothingIsWritten)
+{
+    temp_dir dir;
+    const std::string flash = dir.file("flash.hex");
+    const std::string eep = dir.file("eeprom.hex");
+    write_file(flash, read_file(FLASH_HEX));
+    write_file(eep, read_file(EEPROM_HEX));
+    struct option_case {
+        const char *option;
+        const char *title;
+    };
+    const option_case options[] = {
+        {"-pack1", "Packing firmware files (V1)\n"},
+        {"-pack2", "Packing firmware files (V2)\n"},
+        {"-pack3", "Packing firmware files (V3)\n"},
+        {"-pack", "Packing firmware files (V3)\n"},
+    };
+    enum naming { SAME_PATH, SYMBOLIC_LINK, HARD_LINK };
+    const char *const naming_names[] = {"the same path", "a symbolic link", "a hard link"};
+    for (const option_case &o : options) {
+        for (const std::string &input : {eep, flash}) {
+            for (naming how : {SAME_PATH, SYMBOLIC_LINK, HARD_LINK}) {
+                SCOPED_TRACE(testing::Message()
+                             << o.option << " " << input << " by " << naming_names[how]);
+                std::string out = input;
+                if (how != SAME_PATH) {
+                    out = dir.file("out.pack");
+                    unlink(out.c_str());
+                    ASSERT_EQ(how == SYMBOLIC_LINK ? symlink(input.c_str(), out.c_str())
+                                                   : link(input.c_str(), out.c_str()),
+                              0);
+                }
+                const std::vector<std::string> before = entries_of(dir.path);
+                run_result r = run_program(bin_path("avr-fwupdate"), {o.option, out, flash, eep});
+                EXPECT_EQ(after_banner(r.out), std::string(o.title) + "output file " + out +
+                                                   " is one of the input files\n");
+                EXPECT_EQ(r.status, 255);
+                EXPECT_EQ(read_file(flash), read_file(FLASH_HEX));
+                EXPECT_EQ(read_file(eep), read_file(EEPROM_HEX));
+                EXPECT_EQ(entries_of(dir.path), before);
+                if (how == SYMBOLIC_LINK) {
+                    EXPECT_EQ(link_text(out), input);
+                }
+            }
+        }
+    }
+}
+
+} // namespace
