@@ -1,5 +1,7 @@
 #include "console.h"
 
+#include "terminal_signals.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -25,21 +27,25 @@ constexpr int FINAL_BYTE_FIRST = 0x40;
 constexpr int FINAL_BYTE_LAST = 0x7E;
 
 // Puts the terminal on `fd` into single-key mode for its lifetime and restores the saved
-// settings afterwards. Does nothing when `fd` is no terminal.
+// settings afterwards, also when a signal ends the program meanwhile (terminal_signals). Does
+// nothing when `fd` is no terminal.
 struct single_key_mode {
     explicit single_key_mode(int fd) : fd_(fd)
     {
         saved_ok_ = tcgetattr(fd_, &saved_) == 0;
         if (!saved_ok_)
             return;
+        terminal_signals_catch(fd_, saved_, &signals_);
         termios raw = saved_;
         raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
         tcsetattr(fd_, TCSANOW, &raw);
     }
     ~single_key_mode()
     {
-        if (saved_ok_)
-            tcsetattr(fd_, TCSANOW, &saved_);
+        if (!saved_ok_)
+            return;
+        tcsetattr(fd_, TCSANOW, &saved_);
+        terminal_signals_release(signals_);
     }
     single_key_mode(const single_key_mode &) = delete;
     single_key_mode &operator=(const single_key_mode &) = delete;
@@ -48,6 +54,7 @@ struct single_key_mode {
     int fd_;
     bool saved_ok_ = false;
     termios saved_{};
+    terminal_signals_saved signals_{};
 };
 
 // Standard input is read with read(2), byte by byte, so that nothing typed ahead hides in a

@@ -11,7 +11,9 @@ constexpr int ASK_INPUT_ENDED = -1;
 // One key without Enter: 0..255, or -1 at end of input or on a read error. Keys already there
 // (the rest of a line left by read_word, keys typed ahead) are returned at once; otherwise
 // pending output is flushed and the key awaited with the terminal in non-canonical, no-echo
-// mode, restored afterwards. Terminal attribute failures are ignored, so a pipe works too.
+// mode, restored afterwards; SIGINT, SIGTERM, SIGHUP or SIGQUIT meanwhile restore it too before
+// they end the program as they would have. Terminal attribute failures are ignored, so a pipe
+// works too.
 // Once input has ended, every later call returns -1 at once.
 int getch();
 

@@ -14,12 +14,13 @@
 struct editor_test : ::testing::Test {
     board b;
     std::unique_ptr<pty_session> s;
+    std::vector<int> ignored_signals; // ignored when the program starts
 
     // Starts the program and checks the banner (build stamp by pattern) and the reading report.
     void start_without_menu(const std::string &report = standard_report(),
                             const std::vector<std::string> &env = {})
     {
-        s = std::make_unique<pty_session>(b.dir.file("stderr"), b.env(env));
+        s = std::make_unique<pty_session>(b.dir.file("stderr"), b.env(env), ignored_signals);
         ASSERT_TRUE(s->started);
         std::string head = banner_head();
         std::string banner = s->take(head.size() + 22);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,7 +24,8 @@ int silence_limit_ms()
 
 } // namespace
 
-pty_session::pty_session(const std::string &stderr_path, const std::vector<std::string> &env)
+pty_session::pty_session(const std::string &stderr_path, const std::vector<std::string> &env,
+                         const std::vector<int> &ignored)
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
@@ -31,6 +33,18 @@ pty_session::pty_session(const std::string &stderr_path, const std::vector<std::
     char slave_name[128];
     if (ptsname_r(master_, slave_name, sizeof slave_name) != 0)
         return;
+    // The settings are made before the program starts, so they are known for sure. This side
+    // stays open until the child has opened its own (the child's copy closes at exec): with no
+    // side open, the master would read as hung up.
+    int setup = open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (setup < 0)
+        return;
+    bool set = tcgetattr(setup, &start_settings) == 0;
+    start_settings.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
+    if (!set || tcsetattr(setup, TCSANOW, &start_settings) != 0) {
+        close(setup);
+        return;
+    }
 
     // Everything the child needs is prepared before fork: the test process may have threads.
     std::vector<std::string> argv_s = launch_argv(bin_path("okt-eepromtool"), {}, env);
@@ -50,11 +64,10 @@ pty_session::pty_session(const std::string &stderr_path, const std::vector<std::
         int slave = open(slave_name, O_RDWR); // becomes the controlling terminal
         if (slave < 0)
             _exit(126);
-        struct termios t;
-        if (tcgetattr(slave, &t) == 0) {
-            t.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
-            tcsetattr(slave, TCSANOW, &t);
-        }
+        for (int sig : ignored)
+            signal(sig, SIG_IGN);
+        struct rlimit no_core = {0, 0};
+        setrlimit(RLIMIT_CORE, &no_core);
         dup2(slave, 0);
         dup2(slave, 1);
         dup2(err, 2);
@@ -63,6 +76,7 @@ pty_session::pty_session(const std::string &stderr_path, const std::vector<std::
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
+    close(setup);
     if (err >= 0)
         close(err);
     started = pid_ > 0;
@@ -114,7 +128,19 @@ std::string pty_session::take(size_t n)
     return out;
 }
 
-std::string pty_session::finish(int *status)
+void pty_session::send_signal(int sig) const
+{
+    if (pid_ > 0)
+        kill(pid_, sig);
+}
+
+bool pty_session::settings(termios *t) const
+{
+    // On the master side, tcgetattr reports the settings of the terminal's other side.
+    return tcgetattr(master_, t) == 0;
+}
+
+std::string pty_session::finish(int *status, int *wait_status)
 {
     while (fill()) {
     }
@@ -127,6 +153,8 @@ std::string pty_session::finish(int *status)
             int st;
             if (waitpid(pid_, &st, WNOHANG) == pid_) {
                 *status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                if (wait_status)
+                    *wait_status = st;
                 pid_ = -1;
                 break;
             }
