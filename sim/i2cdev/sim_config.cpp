@@ -46,9 +46,11 @@ bool parse_number(const char *s, int base, long *out)
     return true;
 }
 
-void parse_missing(const char *list)
+// A comma-separated list of bus numbers from the variable `name` into buses[0..*n-1].
+void parse_buses(const char *name, int *buses, int max, int *n_buses)
 {
     char buf[256];
+    const char *list = getenv(name);
     if (!list)
         return;
     const size_t n = strlen(list);
@@ -59,13 +61,21 @@ void parse_missing(const char *list)
     for (char *tok = strtok_r(buf, ",", &save); tok; tok = strtok_r(nullptr, ",", &save)) {
         long bus;
         if (!parse_number(tok, 10, &bus)) {
-            fprintf(stderr, "i2cdev-sim: ignoring bad bus number '%s' in I2CSIM_MISSING_BUSES\n",
-                    tok);
+            fprintf(stderr, "i2cdev-sim: ignoring bad bus number '%s' in %s\n", tok, name);
             continue;
         }
-        if (g_config.n_missing < MAX_MISSING_BUSES)
-            g_config.missing[g_config.n_missing++] = static_cast<int>(bus);
+        if (*n_buses < max)
+            buses[(*n_buses)++] = static_cast<int>(bus);
     }
+}
+
+bool listed(int bus, const int *buses, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        if (buses[i] == bus)
+            return true;
+    }
+    return false;
 }
 
 bool parse_rule(char *text, fault_rule *rule)
@@ -147,7 +157,9 @@ void load()
     if (busy_env && *busy_env && !parse_number(busy_env, 10, &busy))
         fprintf(stderr, "i2cdev-sim: ignoring bad I2CSIM_BUSY_US '%s'\n", busy_env);
     g_config.busy_us = busy;
-    parse_missing(getenv("I2CSIM_MISSING_BUSES"));
+    parse_buses("I2CSIM_MISSING_BUSES", g_config.missing, MAX_MISSING_BUSES, &g_config.n_missing);
+    parse_buses("I2CSIM_SMBUS_ONLY", g_config.smbus_only, MAX_SMBUS_ONLY_BUSES,
+                &g_config.n_smbus_only);
     parse_faults(getenv("I2CSIM_FAULTS"));
 }
 
@@ -176,11 +188,13 @@ const fault_rule *find_fault(fault_kind kind, int bus, int addr)
 bool bus_exists(int bus)
 {
     const sim_config &c = config();
-    for (int i = 0; i < c.n_missing; ++i) {
-        if (c.missing[i] == bus)
-            return false;
-    }
-    return bus == 0 || bus == 1;
+    return (bus == 0 || bus == 1) && !listed(bus, c.missing, c.n_missing);
+}
+
+bool smbus_only(int bus)
+{
+    const sim_config &c = config();
+    return listed(bus, c.smbus_only, c.n_smbus_only);
 }
 
 } // namespace i2csim

@@ -190,6 +190,8 @@ const char *status_word(const msg_result &r)
         return "nack";
     case MSG_BUSY:
         return "busy";
+    case MSG_UNSUPPORTED:
+        return "unsupported";
     }
     return "?";
 }

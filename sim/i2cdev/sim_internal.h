@@ -11,6 +11,7 @@ namespace i2csim
 
 constexpr int MAX_FAULT_RULES = 32;
 constexpr int MAX_MISSING_BUSES = 16;
+constexpr int MAX_SMBUS_ONLY_BUSES = 16;
 constexpr int SIM_PATH_MAX = 4096;
 
 enum fault_kind {
@@ -35,6 +36,8 @@ struct sim_config {
     long long busy_us;      // write-cycle time in microseconds
     int missing[MAX_MISSING_BUSES];
     int n_missing;
+    int smbus_only[MAX_SMBUS_ONLY_BUSES]; // buses behind an SMBus-only controller
+    int n_smbus_only;
     fault_rule faults[MAX_FAULT_RULES];
     int n_faults;
 };
@@ -46,12 +49,16 @@ const sim_config &config();
 const fault_rule *find_fault(fault_kind kind, int bus, int addr);
 // Whether /dev/i2c-<bus> exists: buses 0 and 1 unless listed in I2CSIM_MISSING_BUSES.
 bool bus_exists(int bus);
+// Whether the bus's adapter is an SMBus-only controller (I2CSIM_SMBUS_ONLY): no plain I2C
+// messages, no I2C block transfers, no process calls.
+bool smbus_only(int bus);
 
 // How one message ended, for the log.
 enum msg_status {
     MSG_OK,
-    MSG_NACK, // not acknowledged: address (absent device) or data (a fault rule)
-    MSG_BUSY, // the device is in its internal write cycle and ignores its address
+    MSG_NACK,        // not acknowledged: address (absent device) or data (a fault rule)
+    MSG_BUSY,        // the device is in its internal write cycle and ignores its address
+    MSG_UNSUPPORTED, // the adapter cannot make such a transfer (EOPNOTSUPP); nothing was sent
 };
 
 struct msg_result {
@@ -64,7 +71,7 @@ struct msg_result {
 // address. Writes land in the device file at once.
 msg_result eeprom_message(int bus, int addr, bool read, unsigned char *buf, size_t len);
 
-// Status word of a message result in the log: "ok", "nack" or "busy".
+// Status word of a message result in the log: "ok", "nack", "busy" or "unsupported".
 const char *status_word(const msg_result &r);
 
 // Appends one line (no line end needed) to the I2CSIM_LOG file when one is set.

@@ -1,6 +1,7 @@
 // The i2c-dev ioctl requests. SMBus transactions are turned into plain I2C messages the way the
 // kernel emulates SMBus on a plain I2C adapter, so the EEPROM model sees exactly the bytes a real
-// EEPROM would see behind such an adapter.
+// EEPROM would see behind such an adapter. An SMBus-only controller puts the same bytes on the
+// bus for the transactions it has, and refuses the rest.
 #include "sim_internal.h"
 
 #include <cerrno>
@@ -18,6 +19,13 @@ namespace
 // block reads need I2C_M_RECV_LEN, which this adapter lacks, and PEC is not emulated.
 constexpr unsigned long ADAPTER_FUNCS =
     I2C_FUNC_I2C | (I2C_FUNC_SMBUS_EMUL & ~static_cast<unsigned long>(I2C_FUNC_SMBUS_PEC));
+
+// What an SMBus-only controller such as the PC chipsets' PIIX4 reports: the transactions its
+// hardware makes, SMBus block reads included (the controller takes the count from the device),
+// and neither plain I2C nor I2C block transfers.
+constexpr unsigned long SMBUS_ONLY_FUNCS = I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE |
+                                           I2C_FUNC_SMBUS_BYTE_DATA | I2C_FUNC_SMBUS_WORD_DATA |
+                                           I2C_FUNC_SMBUS_BLOCK_DATA;
 
 constexpr unsigned long MAX_7BIT_ADDR = 0x7f;
 constexpr unsigned long MAX_10BIT_ADDR = 0x3ff;
@@ -161,11 +169,46 @@ int smbus_word(const sim_fd *f, bool read, bool proc_call, unsigned char cmd, i2
     return 0;
 }
 
+// An SMBus block read as the controller makes it: the command byte, then the count the device
+// sends first, then that many bytes. A count of 0 or above 32 ends it with EPROTO.
+int smbus_block_read(const sim_fd *f, unsigned char cmd, i2c_smbus_data *data)
+{
+    static char detail[LOG_DATA_MAX];
+    unsigned char out = cmd;
+    unsigned char count = 0;
+    unsigned char in[I2C_SMBUS_BLOCK_MAX];
+    msg head[2] = {{false, &out, 1}, {true, &count, 1}};
+    msg_result r = run_messages(f, head, 2);
+    if (!r.err && (count == 0 || count > I2C_SMBUS_BLOCK_MAX)) {
+        log_line("smbus bus=%d addr=%02x read block-data cmd=%02x len=%u bad-count", f->bus,
+                 f->addr, cmd, count);
+        return fail(EPROTO);
+    }
+    if (!r.err) {
+        msg body = {true, in, count};
+        r = run_messages(f, &body, 1);
+    }
+    if (r.err) {
+        snprintf(detail, sizeof detail, "read block-data cmd=%02x", cmd);
+    } else {
+        snprintf(detail, sizeof detail, "read block-data cmd=%02x len=%u -> ", cmd, count);
+        append_hex(detail, sizeof detail, in, count);
+    }
+    log_smbus(f, detail, r);
+    if (r.err)
+        return fail(r.err);
+    data->block[0] = count;
+    memcpy(data->block + 1, in, count);
+    return 0;
+}
+
 int smbus_block(const sim_fd *f, bool read, bool i2c_block, unsigned char cmd, i2c_smbus_data *data)
 {
     static char detail[LOG_DATA_MAX];
     const char *name = i2c_block ? "i2c-block-data" : "block-data";
     unsigned len = data->block[0];
+    if (!i2c_block && read && smbus_only(f->bus))
+        return smbus_block_read(f, cmd, data);
     if (!i2c_block && read) {
         // An SMBus block read takes its length from the device (I2C_M_RECV_LEN).
         snprintf(detail, sizeof detail, "read %s cmd=%02x", name, cmd);
@@ -209,6 +252,22 @@ int smbus_block(const sim_fd *f, bool read, bool i2c_block, unsigned char cmd, i
     return 0;
 }
 
+// The log name of a transaction an SMBus-only controller lacks, or null when it has it.
+const char *lacking_on_smbus_only(unsigned size, bool read)
+{
+    switch (size) {
+    case I2C_SMBUS_PROC_CALL:
+        return "proc-call";
+    case I2C_SMBUS_BLOCK_PROC_CALL:
+        return "block-proc-call";
+    case I2C_SMBUS_I2C_BLOCK_BROKEN:
+    case I2C_SMBUS_I2C_BLOCK_DATA:
+        return read ? "read i2c-block-data" : "write i2c-block-data";
+    default:
+        return nullptr;
+    }
+}
+
 int smbus(sim_fd *f, i2c_smbus_ioctl_data *args)
 {
     if (!args)
@@ -218,6 +277,12 @@ int smbus(sim_fd *f, i2c_smbus_ioctl_data *args)
     if (size > I2C_SMBUS_I2C_BLOCK_DATA ||
         (args->read_write != I2C_SMBUS_READ && args->read_write != I2C_SMBUS_WRITE))
         return fail(EINVAL);
+    const char *lacking = smbus_only(f->bus) ? lacking_on_smbus_only(size, read) : nullptr;
+    if (lacking) {
+        log_line("smbus bus=%d addr=%02x %s cmd=%02x unsupported", f->bus, f->addr, lacking,
+                 args->command);
+        return fail(EOPNOTSUPP);
+    }
     if (size == I2C_SMBUS_QUICK)
         return smbus_quick(f, read);
     if (size == I2C_SMBUS_BYTE && !read)
@@ -264,6 +329,10 @@ int rdwr(const sim_fd *f, i2c_rdwr_ioctl_data *args)
         if (args->msgs[i].flags & I2C_M_RECV_LEN)
             return fail(EOPNOTSUPP);
     }
+    if (smbus_only(f->bus)) {
+        log_line("rdwr bus=%d msgs=%u unsupported", f->bus, args->nmsgs);
+        return fail(EOPNOTSUPP);
+    }
     log_line("rdwr bus=%d msgs=%u", f->bus, args->nmsgs);
     for (unsigned i = 0; i < args->nmsgs; ++i) {
         i2c_msg &m = args->msgs[i];
@@ -286,10 +355,10 @@ int handle_ioctl(sim_fd *f, unsigned long request, void *arg)
     case I2C_SLAVE_FORCE:
         return set_slave(f, reinterpret_cast<unsigned long>(arg), request == I2C_SLAVE_FORCE);
     case I2C_FUNCS:
-        log_line("funcs bus=%d", f->bus);
+        log_line("funcs bus=%d%s", f->bus, smbus_only(f->bus) ? " smbus-only" : "");
         if (!arg)
             return fail(EFAULT);
-        *static_cast<unsigned long *>(arg) = ADAPTER_FUNCS;
+        *static_cast<unsigned long *>(arg) = smbus_only(f->bus) ? SMBUS_ONLY_FUNCS : ADAPTER_FUNCS;
         return 0;
     case I2C_SMBUS:
         return smbus(f, static_cast<i2c_smbus_ioctl_data *>(arg));

@@ -195,8 +195,10 @@ ssize_t sim_transfer(sim_fd *f, bool read, void *buf, size_t len)
     if (len > MAX_RW_LEN)
         len = MAX_RW_LEN;
     unsigned char *bytes = static_cast<unsigned char *>(buf);
-    msg_result r =
-        f->tenbit ? msg_result{ENXIO, MSG_NACK} : eeprom_message(f->bus, f->addr, read, bytes, len);
+    // An SMBus-only controller has no plain I2C transfers at all (no master_xfer in the kernel).
+    msg_result r = smbus_only(f->bus) ? msg_result{EOPNOTSUPP, MSG_UNSUPPORTED}
+                   : f->tenbit        ? msg_result{ENXIO, MSG_NACK}
+                                      : eeprom_message(f->bus, f->addr, read, bytes, len);
     log_message(f->bus, f->addr, read, bytes, len, r);
     if (r.err) {
         errno = r.err;

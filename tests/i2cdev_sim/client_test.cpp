@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -82,6 +84,51 @@ TEST_F(Client, SmbusBlockReadIsNotOffered)
 {
     EXPECT_EQ(on_device("50", {"rsblock", "00", "funcs"}),
               (lines{"rsblock=-1 EOPNOTSUPP", "funcs=0eff0001"}));
+}
+
+// An SMBus-only controller (I2CSIM_SMBUS_ONLY), as the kernel drives one: no plain messages, no
+// combined transfers, no I2C block transfers (EOPNOTSUPP, nothing reaches the device); the
+// SMBus transactions work as on the plain adapter, and an SMBus block read takes its count from
+// the device. Bus 1 stays a plain adapter.
+TEST_F(Client, SmbusOnlyBusRefusesWhatItsControllerLacks)
+{
+    sim.env_extra = {"I2CSIM_SMBUS_ONLY=0"};
+    EXPECT_EQ(on_device("50", {"funcs", "write",   "10,aa", "read",  "1",       "rblock", "00",
+                               "4",     "wblock",  "10",    "01,02", "rdwr",    "50",     "0e",
+                               "3",     "wb",      "10",    "aa",    "rb",      "10",     "rw",
+                               "10",    "wsblock", "20",    "07,08", "rsblock", "20",     "rsblock",
+                               "00",    "quick",   "wbyte", "30",    "rbyte"}),
+              (lines{"funcs=037f0000", "write=-1 EOPNOTSUPP", "read=-1 EOPNOTSUPP",
+                     "rblock=-1 EOPNOTSUPP", "wblock=-1 EOPNOTSUPP", "rdwr=-1 EOPNOTSUPP", "wb=00",
+                     "rb=aa", "rw=11aa", "wsblock=00", "rsblock=02", "rsblock=-1 Protocol error",
+                     "quick=00", "wbyte=00", "rbyte=30"}));
+    std::string expected = counting_eeprom();
+    expected[0x10] = static_cast<char>(0xaa);
+    expected.replace(0x20, 3, "\x02\x07\x08", 3); // the count byte of a block write is data
+    EXPECT_EQ(sim.device(0, 0x50), expected);
+    EXPECT_EQ(run_client(sim, {"open", "/dev/i2c-1", "funcs", "slave", "50", "write", "10,bb"}),
+              (lines{"open=#1", "funcs=0eff0001", "slave=0", "write=2"}));
+
+    lines log = sim.log_lines();
+    ASSERT_GE(log.size(), 9u);
+    EXPECT_EQ(lines(log.begin(), log.begin() + 9),
+              (lines{
+                  "open /dev/i2c-0 fd=#1",
+                  "slave bus=0 addr=50",
+                  "funcs bus=0 smbus-only",
+                  "write bus=0 addr=50 len=2 data=10 aa unsupported",
+                  "read bus=0 addr=50 len=1 unsupported",
+                  "smbus bus=0 addr=50 read i2c-block-data cmd=00 unsupported",
+                  "smbus bus=0 addr=50 write i2c-block-data cmd=10 unsupported",
+                  "rdwr bus=0 msgs=2 unsupported",
+                  "smbus bus=0 addr=50 write byte-data cmd=10 val=aa ok",
+              }));
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "smbus bus=0 addr=50 read block-data cmd=20 len=2 -> 07 08 ok"),
+              log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(),
+                        "smbus bus=0 addr=50 read block-data cmd=00 len=0 bad-count"),
+              log.end());
 }
 
 TEST_F(Client, CombinedTransferAddressesEachMessage)

@@ -53,6 +53,7 @@ const char NO_BUS_1[] =
 const char NO_BUS_2[] =
     "Error: Could not open file `/dev/i2c-2' or `/dev/i2c/2': No such file or directory\n";
 const char NO_BYTE_DATA_SIZE[] = "No size specified (using byte-data access)\n";
+const char SMBUS_ONLY_0[] = "I2CSIM_SMBUS_ONLY=0";
 
 const tool_case TOOL_CASES[] = {
     {"get_present", "i2cget", {"-y", "0", "0x50", "0x10"}, {}, "0x10\n", "", 0},
@@ -169,6 +170,58 @@ const tool_case TOOL_CASES[] = {
      "",
      "Error: Sending messages failed: No such device or address\n",
      1},
+    // An SMBus-only controller: the tools use the SMBus transactions it reports and refuse, by
+    // its functions, what it lacks.
+    {"smbus_only_get", "i2cget", {"-y", "0", "0x50", "0x10"}, {SMBUS_ONLY_0}, "0x10\n", "", 0},
+    {"smbus_only_get_block",
+     "i2cget",
+     {"-y", "0", "0x50", "0x04", "s"},
+     {SMBUS_ONLY_0},
+     "0x05 0x06 0x07 0x08\n",
+     "",
+     0},
+    {"smbus_only_get_block_count_0",
+     "i2cget",
+     {"-y", "0", "0x50", "0x00", "s"},
+     {SMBUS_ONLY_0},
+     "",
+     "Error: Read failed\n",
+     2},
+    {"smbus_only_get_i2c_block",
+     "i2cget",
+     {"-y", "0", "0x50", "0x10", "i", "4"},
+     {SMBUS_ONLY_0},
+     "",
+     "Error: Adapter does not have I2C block read capability\n",
+     1},
+    {"smbus_only_set_readback",
+     "i2cset",
+     {"-y", "-r", "0", "0x50", "0x10", "0x12"},
+     {SMBUS_ONLY_0},
+     "Value 0x12 written, readback matched\n",
+     "",
+     0},
+    {"smbus_only_set_i2c_block",
+     "i2cset",
+     {"-y", "0", "0x50", "0x10", "0x12", "0x34", "i"},
+     {SMBUS_ONLY_0},
+     "",
+     "Error: Adapter does not have I2C block write capability\n",
+     1},
+    {"smbus_only_transfer",
+     "i2ctransfer",
+     {"-y", "0", "w2@0x50", "0x10", "0x12"},
+     {SMBUS_ONLY_0},
+     "",
+     "Error: Adapter does not have I2C transfers capability\n",
+     1},
+    {"smbus_only_other_bus_transfers",
+     "i2ctransfer",
+     {"-y", "1", "w1@0x50", "0x0e", "r2"},
+     {SMBUS_ONLY_0},
+     "0x0e 0x0f\n",
+     "",
+     0},
 };
 
 // Names the case in test output instead of dumping its bytes.
@@ -198,18 +251,32 @@ INSTANTIATE_TEST_SUITE_P(Tools, I2cToolCases, ::testing::ValuesIn(TOOL_CASES),
 
 TEST_F(I2cTools, SetStoresTheByteInTheDeviceFileAndLogsEachCall)
 {
-    run_result r = run("i2cset", {"-y", "0", "0x50", "0x10", "0xab"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::string expected = counting_eeprom();
-    expected[0x10] = static_cast<char>(0xab);
-    EXPECT_EQ(sim.device(0, 0x50), expected);
-    EXPECT_EQ(sim.log_lines(), (std::vector<std::string>{
-                                   "open /dev/i2c-0 fd=#1",
-                                   "funcs bus=0",
-                                   "slave bus=0 addr=50",
-                                   "smbus bus=0 addr=50 write byte-data cmd=10 val=ab ok",
-                                   "close fd=#1",
-                               }));
+    struct adapter {
+        std::vector<std::string> env;
+        const char *funcs_line;
+    };
+    const adapter adapters[] = {
+        {{}, "funcs bus=0"},
+        {{SMBUS_ONLY_0}, "funcs bus=0 smbus-only"},
+    };
+    for (const adapter &a : adapters) {
+        SCOPED_TRACE(a.funcs_line);
+        sim.add_device(0, 0x50);
+        unlink(sim.log_path().c_str());
+        sim.env_extra = a.env;
+        run_result r = run("i2cset", {"-y", "0", "0x50", "0x10", "0xab"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string expected = counting_eeprom();
+        expected[0x10] = static_cast<char>(0xab);
+        EXPECT_EQ(sim.device(0, 0x50), expected);
+        EXPECT_EQ(sim.log_lines(), (std::vector<std::string>{
+                                       "open /dev/i2c-0 fd=#1",
+                                       a.funcs_line,
+                                       "slave bus=0 addr=50",
+                                       "smbus bus=0 addr=50 write byte-data cmd=10 val=ab ok",
+                                       "close fd=#1",
+                                   }));
+    }
 }
 
 TEST_F(I2cTools, WriteFailStoresNothingAtItsOffsetButOthersWork)
@@ -272,26 +339,56 @@ TEST_F(I2cTools, DetectSeesPresentNackingAndClaimedAddresses)
     EXPECT_EQ(lines[3], "20: -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- ");
 }
 
-TEST_F(I2cTools, FunctionalityIsAPlainI2cAdapterWithSmbusEmulation)
+// A plain I2C adapter with the kernel's SMBus emulation, or an SMBus-only controller like PIIX4.
+TEST_F(I2cTools, FunctionalityIsThatOfThePlainOrTheSmbusOnlyAdapter)
 {
-    run_result r = run("i2cdetect", {"-F", "0"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Functionalities implemented by /dev/i2c-0:\n"
-                     "I2C                              yes\n"
-                     "SMBus Quick Command              yes\n"
-                     "SMBus Send Byte                  yes\n"
-                     "SMBus Receive Byte               yes\n"
-                     "SMBus Write Byte                 yes\n"
-                     "SMBus Read Byte                  yes\n"
-                     "SMBus Write Word                 yes\n"
-                     "SMBus Read Word                  yes\n"
-                     "SMBus Process Call               yes\n"
-                     "SMBus Block Write                yes\n"
-                     "SMBus Block Read                 no\n"
-                     "SMBus Block Process Call         no\n"
-                     "SMBus PEC                        no\n"
-                     "I2C Block Write                  yes\n"
-                     "I2C Block Read                   yes\n");
+    struct adapter {
+        std::vector<std::string> env;
+        const char *out;
+    };
+    const adapter adapters[] = {
+        {{},
+         "Functionalities implemented by /dev/i2c-0:\n"
+         "I2C                              yes\n"
+         "SMBus Quick Command              yes\n"
+         "SMBus Send Byte                  yes\n"
+         "SMBus Receive Byte               yes\n"
+         "SMBus Write Byte                 yes\n"
+         "SMBus Read Byte                  yes\n"
+         "SMBus Write Word                 yes\n"
+         "SMBus Read Word                  yes\n"
+         "SMBus Process Call               yes\n"
+         "SMBus Block Write                yes\n"
+         "SMBus Block Read                 no\n"
+         "SMBus Block Process Call         no\n"
+         "SMBus PEC                        no\n"
+         "I2C Block Write                  yes\n"
+         "I2C Block Read                   yes\n"},
+        {{SMBUS_ONLY_0},
+         "Functionalities implemented by /dev/i2c-0:\n"
+         "I2C                              no\n"
+         "SMBus Quick Command              yes\n"
+         "SMBus Send Byte                  yes\n"
+         "SMBus Receive Byte               yes\n"
+         "SMBus Write Byte                 yes\n"
+         "SMBus Read Byte                  yes\n"
+         "SMBus Write Word                 yes\n"
+         "SMBus Read Word                  yes\n"
+         "SMBus Process Call               no\n"
+         "SMBus Block Write                yes\n"
+         "SMBus Block Read                 yes\n"
+         "SMBus Block Process Call         no\n"
+         "SMBus PEC                        no\n"
+         "I2C Block Write                  no\n"
+         "I2C Block Read                   no\n"},
+    };
+    for (const adapter &a : adapters) {
+        SCOPED_TRACE(a.env.empty() ? "plain I2C" : "SMBus only");
+        sim.env_extra = a.env;
+        run_result r = run("i2cdetect", {"-F", "0"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, a.out);
+    }
 }
 
 TEST_F(I2cTools, WithoutTheDirectoryTheRealDevicesAreUsed)
