@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <linux/i2c-dev.h>
+#include <linux/i2c.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -22,6 +23,17 @@ int select_device(int fd, unsigned char addr)
 {
     // Without force: a device claimed by a kernel driver must not be written behind its back.
     return ioctl(fd, I2C_SLAVE, static_cast<unsigned long>(addr >> 1));
+}
+
+// Many SoC and PC controllers (PIIX4, for one) offer SMBus only, and the kernel refuses plain
+// writes on them. An SMBus write-byte-data puts the very bytes of the plain 2-byte write on the
+// bus (address+W, offset, data), so it serves where plain I2C is missing. Adapters whose
+// functions cannot be asked keep the plain writes.
+bool smbus_writes_only(int fd)
+{
+    unsigned long funcs = 0;
+    return ioctl(fd, I2C_FUNCS, &funcs) == 0 && !(funcs & I2C_FUNC_I2C) &&
+           (funcs & I2C_FUNC_SMBUS_WRITE_BYTE_DATA);
 }
 
 // The EEPROM ignores everything until its internal write cycle is over, so each byte must be
@@ -59,9 +71,13 @@ int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count)
         printf("i2c_write: cannot set slave addr!\n");
         return -1;
     }
+    bool smbus = smbus_writes_only(fd);
     for (int i = 0; i < count; i++) {
-        unsigned char message[WRITE_MESSAGE_SIZE] = {static_cast<unsigned char>(i), data[i]};
-        if (write(fd, message, WRITE_MESSAGE_SIZE) != WRITE_MESSAGE_SIZE) {
+        unsigned char offset = static_cast<unsigned char>(i);
+        unsigned char message[WRITE_MESSAGE_SIZE] = {offset, data[i]};
+        bool written = smbus ? i2c_smbus_write_byte_data(fd, offset, data[i]) == 0
+                             : write(fd, message, WRITE_MESSAGE_SIZE) == WRITE_MESSAGE_SIZE;
+        if (!written) {
             printf("i2c_write: write error at %d\n", i);
             return -1;
         }

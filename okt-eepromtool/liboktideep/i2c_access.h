@@ -13,9 +13,11 @@ constexpr long EEPROM_WRITE_CYCLE_NS = 5000000; // nanoseconds
 int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count);
 
 // Writes `count` bytes of `data` to EEPROM offsets 0..count-1, one plain 2-byte write (offset,
-// byte) per byte, waiting EEPROM_WRITE_CYCLE_NS after each. 0 when all bytes were written; -1 on
-// any failure after printing "i2c_write: cannot set slave addr!" or "i2c_write: write error at N".
-// Bytes before a failing offset stay written.
+// byte) per byte, waiting EEPROM_WRITE_CYCLE_NS after each. On an adapter that reports SMBus
+// write-byte-data but no plain I2C (I2C_FUNCS, asked once per call), each byte goes as an SMBus
+// write-byte-data with the offset as command instead: the same bytes on the bus. 0 when all
+// bytes were written; -1 on any failure after printing "i2c_write: cannot set slave addr!" or
+// "i2c_write: write error at N". Bytes before a failing offset stay written.
 int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count);
 
 // Reads `count` bytes back from EEPROM offsets 0..count-1 as i2c_read does and compares them with

@@ -514,6 +514,72 @@ TEST_F(eepromtool, AWriteThatDoesNotStickIsAFailure)
     }
 }
 
+// Many controllers offer SMBus only (the emulated board's PIIX4 among them): the kernel refuses
+// plain writes there, and each byte goes as an SMBus write-byte-data, the same bytes on the bus.
+// Whatever happens, the tool must say and do the same as on a plain I2C adapter.
+TEST_F(eepromtool, SetWritesAlikeOnPlainAndSmbusOnlyAdapters)
+{
+    const std::string file = pattern(RECORD_SIZE, 5);
+    const std::string stored = eeprom(EXT0);
+    constexpr size_t NONE = RECORD_SIZE;
+    struct write_case {
+        const char *name;
+        std::string faults;
+        std::string busy_us;
+        std::string out;
+        std::string eeprom; // afterwards
+        size_t refused;     // the byte the EEPROM does not acknowledge, the last one sent
+    };
+    const write_case cases[] = {
+        {"written", "", "", "", file + stored.substr(RECORD_SIZE), NONE},
+        {"3.5 ms write cycle", "", "3500", "", file + stored.substr(RECORD_SIZE), NONE},
+        {"fails at byte 10", "write-fail:0:52:10", "",
+         "i2c_write: write error at 10\nWriting EEPROM failed with -1\nprobe error\n",
+         file.substr(0, 10) + stored.substr(10), 10},
+        {"write-protected", "write-protect:0:52", "",
+         "i2c_write: verify error at 0: wrote 0x05, read back 0x21\n"
+         "Writing EEPROM failed with -4\nprobe error\n",
+         stored, NONE},
+    };
+    struct adapter {
+        const char *name;
+        std::string smbus_only;  // I2CSIM_SMBUS_ONLY
+        std::string sent, other; // log prefixes of the writes it makes and of those it must not
+    };
+    const adapter adapters[] = {
+        {"plain I2C", "", "write bus=", "smbus bus=0 addr=52 write"},
+        {"SMBus only", "0,1", "smbus bus=0 addr=52 write", "write bus="},
+    };
+    write_file(dir.file("rec.bin"), file);
+    for (const write_case &c : cases) {
+        for (const adapter &a : adapters) {
+            SCOPED_TRACE(std::string(c.name) + ", " + a.name);
+            write_file(eeprom_path(EXT0), stored);
+            unlink(log_path().c_str());
+            extra_env = {"I2CSIM_FAULTS=" + c.faults, "I2CSIM_BUSY_US=" + c.busy_us,
+                         "I2CSIM_SMBUS_ONLY=" + a.smbus_only};
+            run_result r = run({"setext0", dir.file("rec.bin")});
+            EXPECT_EQ(r.out, c.out);
+            EXPECT_EQ(r.status, c.out.empty() ? 0 : 1);
+            EXPECT_EQ(eeprom(EXT0), c.eeprom);
+
+            std::vector<std::string> sent;
+            for (size_t i = 0; i < RECORD_SIZE && i <= c.refused; i++) {
+                std::string offset = hex2(i), byte = hex2(static_cast<unsigned char>(file[i]));
+                std::string status = i == c.refused ? " nack" : " ok";
+                sent.push_back(a.smbus_only.empty() ? "write bus=0 addr=52 len=2 data=" + offset +
+                                                          " " + byte + status
+                                                    : "smbus bus=0 addr=52 write byte-data cmd=" +
+                                                          offset + " val=" + byte + status);
+            }
+            const std::string l = log();
+            EXPECT_EQ(log_lines(l, a.sent), sent);
+            EXPECT_TRUE(log_lines(l, a.other).empty());
+            EXPECT_EQ(l.find("busy"), std::string::npos);
+        }
+    }
+}
+
 TEST_F(eepromtool, AWriteFailingAtByteTenLeavesTheRestOld)
 {
     std::string file = pattern(RECORD_SIZE, 77);

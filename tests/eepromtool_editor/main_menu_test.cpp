@@ -1,8 +1,18 @@
 // Main and edit menu keys: selection, re-read, write, and the keys that only prompt again.
 #include "editor_fixture.h"
 
+#include <unistd.h>
+
 namespace
 {
+
+size_t count_lines(const std::string &text, const std::string &prefix)
+{
+    size_t n = 0;
+    for (const std::string &line : split_lines(text))
+        n += line.compare(0, prefix.size(), prefix) == 0;
+    return n;
+}
 
 info_lines with_counter(info_lines i, uint32_t value)
 {
@@ -31,23 +41,46 @@ TEST_F(editor_test, ReReadDropsPendingEditsAndKeepsTheSelection)
     quit();
 }
 
+// On a plain I2C adapter each byte is a 2-byte write; on an SMBus-only controller, which has no
+// plain writes, an SMBus write-byte-data: the same bytes on the bus, the same screens.
 TEST_F(editor_test, WriteSendsExactlyTheRecordInMemory)
 {
-    start();
-    key("e", edit_screen(CPU, cpu_info()));
-    key("1", edit_screen(CPU, with_counter(cpu_info(), 0)));
-    key("q", edit_done() + main_screen(CPU, with_counter(cpu_info(), 0)));
-    key("2", main_screen(MOTHERBOARD, motherboard_info()));
-    key("1", main_screen(CPU, with_counter(cpu_info(), 0)));
-    std::string motherboard_before = b.eeprom(MOTHERBOARD);
-    key("W", write_screen(CPU, true) + main_screen(CPU, with_counter(cpu_info(), 0)));
-    record_fields written = cpu_record();
-    written.counter = 0;
-    EXPECT_EQ(b.eeprom(CPU), record_bytes(written) + b.tail);
-    EXPECT_EQ(b.eeprom(MOTHERBOARD), motherboard_before);
-    // Byte by byte, never a page write.
-    EXPECT_EQ(b.log().find("len=3"), std::string::npos);
-    quit();
+    struct adapter {
+        const char *name;
+        std::vector<std::string> env;
+        const char *sent;  // log prefix of each byte's write
+        const char *other; // log prefix of the writes it must not make
+    };
+    const adapter adapters[] = {
+        {"plain I2C", {}, "write bus=0 addr=50 len=2 ", "smbus bus=0 addr=50 write"},
+        {"SMBus only",
+         {"I2CSIM_SMBUS_ONLY=0,1"},
+         "smbus bus=0 addr=50 write byte-data ",
+         "write bus="},
+    };
+    for (const adapter &a : adapters) {
+        SCOPED_TRACE(a.name);
+        b.put(CPU, record_bytes(cpu_record()));
+        unlink(b.dir.file("i2c.log").c_str());
+        start(standard_report(), cpu_info(), a.env);
+        key("e", edit_screen(CPU, cpu_info()));
+        key("1", edit_screen(CPU, with_counter(cpu_info(), 0)));
+        key("q", edit_done() + main_screen(CPU, with_counter(cpu_info(), 0)));
+        key("2", main_screen(MOTHERBOARD, motherboard_info()));
+        key("1", main_screen(CPU, with_counter(cpu_info(), 0)));
+        std::string motherboard_before = b.eeprom(MOTHERBOARD);
+        key("W", write_screen(CPU, true) + main_screen(CPU, with_counter(cpu_info(), 0)));
+        record_fields written = cpu_record();
+        written.counter = 0;
+        EXPECT_EQ(b.eeprom(CPU), record_bytes(written) + b.tail);
+        EXPECT_EQ(b.eeprom(MOTHERBOARD), motherboard_before);
+        // Byte by byte, never a page write.
+        std::string log = b.log();
+        EXPECT_EQ(log.find("len=3"), std::string::npos);
+        EXPECT_EQ(count_lines(log, a.sent), RECORD_SIZE);
+        EXPECT_EQ(count_lines(log, a.other), 0u);
+        quit();
+    }
 }
 
 const std::string NOT_READ = "record not read completely, nothing written; r reads it again\n";
