@@ -163,6 +163,8 @@ run_result run_program(const std::string &program, const std::vector<std::string
         }
         dup2(out_pipe[1], 1);
         dup2(err_pipe[1], 2);
+        if (!opts.dir.empty() && chdir(opts.dir.c_str()) != 0)
+            _exit(127);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }

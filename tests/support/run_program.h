@@ -10,6 +10,7 @@ struct run_options {
     std::string stdin_text;       // written to the program's standard input, then closed
     bool stdin_from_null = false; // use /dev/null instead of stdin_text
     int timeout_seconds = 120;    // the program is killed after this long
+    std::string dir;              // the program's working folder; empty: this process's
 };
 
 struct run_result {
