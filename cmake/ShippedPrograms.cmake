@@ -62,6 +62,16 @@ if(OKT_STATIC_PROGRAMS)
     add_compile_options(-ffunction-sections -fdata-sections)
 endif()
 
+# Where the source and build folders lie leaves no trace in what is built, so that two builds in
+# two places give the same bytes: __FILE__ names files relative to them, and so does the board
+# build's debug information (the package's programs are stripped; the build folder's are not).
+if(OKT_STATIC_PROGRAMS)
+    set(okt_prefix_map -ffile-prefix-map)
+else()
+    set(okt_prefix_map -fmacro-prefix-map) # debuggers keep finding a native build's sources
+endif()
+add_compile_options(${okt_prefix_map}=${CMAKE_SOURCE_DIR}=. ${okt_prefix_map}=${CMAKE_BINARY_DIR}=.)
+
 # okt_static_link(target): links <target> statically (with OKT_STATIC_PROGRAMS).
 function(okt_static_link target)
     # Static glibc warns at link time about calls that would load shared objects after all
