@@ -39,7 +39,7 @@ int load_json_input(const fwinfo_args &args, fw_input *in, malloc_ptr<char> *tex
 
 } // namespace
 
-int run_fwinfo(int argc, char **argv)
+int avr_fwinfo_main(int argc, char **argv)
 {
     const char *program = argc > 0 ? argv[0] : "avr-fwinfo";
     fwinfo_args args;

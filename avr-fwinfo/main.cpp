@@ -4,5 +4,5 @@
 
 int main(int argc, char **argv)
 {
-    return run_fwinfo(argc, argv);
+    return avr_fwinfo_main(argc, argv);
 }

@@ -3,5 +3,5 @@
 
 int main(int argc, char **argv)
 {
-    return run_updater(argc, argv);
+    return avr_fwupdate_main(argc, argv);
 }

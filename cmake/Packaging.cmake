@@ -1,10 +1,16 @@
 # The package of the shipped programs, made by `cpack` in the build folder:
-#   okt32-service-tools_<version>_<arch>.deb     for dpkg
+#   okt32-service-tools_<version>_<arch>.deb     for dpkg, compressed with xz
 #   okt32-service-tools_<version>_<arch>.tar.gz  the same tree for machines without dpkg: entries
 #                                                start at usr/ (usr/bin/avr-fwupdate, ...)
 # <arch> is Debian's name of the target: the toolchain file sets it for a cross build, dpkg tells it
-# for a native one. With OKT_STATIC_PROGRAMS the programs need nothing, so the package has no
-# Depends; a dynamic native build's package depends on the libraries dpkg-shlibdeps finds.
+# for a native one. With OKT_STATIC_PROGRAMS the programs are one file under several names (hard
+# links) and need nothing, so the package has no Depends; a dynamic native build's package depends
+# on the libraries dpkg-shlibdeps finds.
+#
+# CPack stages the installed tree; cmake/PackageArchives.cmake makes both archives from it with
+# tar, gzip and dpkg-deb, which keep hard links (CPack's own writer would store copies). Two
+# builds of the same sources give the same archives: their times are SOURCE_DATE_EPOCH, the
+# build's (cmake/SourceDateEpoch.cmake) unless the caller of cpack sets one.
 
 # A dynamic cross build exists only for the tests under emulation: its programs would need libraries
 # the board may lack, so it offers no package.
@@ -33,7 +39,18 @@ if(NOT OKT_DEBIAN_ARCHITECTURE)
     endif()
 endif()
 
-set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_GENERATOR External)
+set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/PackageArchives.cmake)
+set(okt_cpack_config ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake)
+file(CONFIGURE OUTPUT ${okt_cpack_config} CONTENT [[
+# Written by cmake/Packaging.cmake: cpack's times are this build's SOURCE_DATE_EPOCH unless the
+# caller gives one.
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(ENV{SOURCE_DATE_EPOCH} @OKT_SOURCE_DATE_EPOCH@)
+endif()
+]] @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${okt_cpack_config})
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}_${PROJECT_VERSION}_${OKT_DEBIAN_ARCHITECTURE})
@@ -55,6 +72,7 @@ set(CPACK_DEBIAN_FILE_NAME ${CPACK_PACKAGE_FILE_NAME}.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${OKT_DEBIAN_ARCHITECTURE})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 if(NOT OKT_STATIC_PROGRAMS AND NOT CMAKE_CROSSCOMPILING)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()

@@ -2,10 +2,12 @@
 # installed. The simulators, the preload library and the tests are not shipped and keep the
 # build's ordinary linking.
 #
-# With OKT_STATIC_PROGRAMS the shipped programs carry glibc, libstdc++, libgcc, libbz2 and libi2c
-# inside: no shared object, no program interpreter. Such a program starts on any board whose
-# kernel this glibc supports, whatever C library the board has. The LD_PRELOAD i2c-dev emulation
-# cannot reach a static program, so the emulated I2C tests run against a build with the option off.
+# With OKT_STATIC_PROGRAMS (the board's build) the shipped programs are one program,
+# okt32-tools, installed under each of their names; it carries glibc, libstdc++, libgcc, libbz2
+# and libi2c inside: no shared object, no program interpreter. Such a program starts on any board
+# whose kernel this glibc supports, whatever C library the board has. The LD_PRELOAD i2c-dev
+# emulation cannot reach a static program, so the emulated I2C tests run against a build with the
+# option off.
 option(OKT_STATIC_PROGRAMS
     "Link the shipped programs statically (glibc, libstdc++, libgcc, libbz2, libi2c)" OFF)
 
@@ -53,15 +55,71 @@ function(okt_check_man_page page)
     endif()
 endfunction()
 
-# okt_shipped_program(target): links <target> as OKT_STATIC_PROGRAMS says and installs it with its
-# man page docs/<target>.1.
+# The board's program is as small as its parts allow: every function and object in a section of
+# its own, and the linker drops the sections nothing reaches (the static C library's unused parts
+# and the MIPS procedure descriptors of dropped code among them).
+if(OKT_STATIC_PROGRAMS)
+    add_compile_options(-ffunction-sections -fdata-sections)
+endif()
+
+# Where the source and build folders lie leaves no trace in what is built, so that two builds in
+# two places give the same bytes: __FILE__ names files relative to them, and so does the board
+# build's debug information (the package's programs are stripped; the build folder's are not).
+if(OKT_STATIC_PROGRAMS)
+    set(okt_prefix_map -ffile-prefix-map)
+else()
+    set(okt_prefix_map -fmacro-prefix-map) # debuggers keep finding a native build's sources
+endif()
+add_compile_options(${okt_prefix_map}=${CMAKE_SOURCE_DIR}=. ${okt_prefix_map}=${CMAKE_BINARY_DIR}=.)
+
+# okt_static_link(target): links <target> statically (with OKT_STATIC_PROGRAMS).
+function(okt_static_link target)
+    # Static glibc warns at link time about calls that would load shared objects after all
+    # (NSS, dlopen, iconv); none may be in a shipped program.
+    target_link_options(${target} PRIVATE -static -Wl,--fatal-warnings -Wl,--gc-sections)
+endfunction()
+
+# okt_shipped_program(target): a program a user gets, with its man page docs/<target>.1. A build
+# with OKT_STATIC_PROGRAMS ships the one multi-call program under this name instead
+# (okt_multicall_program): <target> itself is then built only when named (it is still linked as
+# the board's programs are) and not installed. Other builds install it as it is.
 function(okt_shipped_program target)
     okt_check_man_page(${CMAKE_SOURCE_DIR}/docs/${target}.1)
-    if(OKT_STATIC_PROGRAMS)
-        # Static glibc warns at link time about calls that would load shared objects after all
-        # (NSS, dlopen, iconv); none may be in a shipped program.
-        target_link_options(${target} PRIVATE -static -Wl,--fatal-warnings)
-    endif()
-    install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     okt_gzip_file(${CMAKE_SOURCE_DIR}/docs/${target}.1 ${CMAKE_INSTALL_MANDIR}/man1)
+    set_property(GLOBAL APPEND PROPERTY OKT_SHIPPED_PROGRAMS ${target})
+    if(OKT_STATIC_PROGRAMS)
+        okt_static_link(${target})
+        set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL ON)
+    else()
+        install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    endif()
+endfunction()
+
+# okt_multicall_program(target): the program that acts as each shipped program named so far by
+# the name it is started under. With OKT_STATIC_PROGRAMS it is linked statically and installed
+# once: under the first shipped name (stripped when the install strips) and under the others as
+# hard links to that file. Other builds neither link it statically nor install it.
+function(okt_multicall_program target)
+    if(NOT OKT_STATIC_PROGRAMS)
+        return()
+    endif()
+    okt_static_link(${target})
+    get_property(names GLOBAL PROPERTY OKT_SHIPPED_PROGRAMS)
+    list(POP_FRONT names first)
+    install(PROGRAMS $<TARGET_FILE:${target}> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME ${first})
+    # install(PROGRAMS) never strips; strip writes a new file, so it goes before the links.
+    install(CODE "
+        set(bin \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${CMAKE_STRIP}\" \"\${bin}/${first}\" RESULT_VARIABLE failed)
+            if(failed)
+                message(FATAL_ERROR \"${CMAKE_STRIP} \${bin}/${first}: \${failed}\")
+            endif()
+        endif()
+        foreach(name ${names})
+            message(STATUS \"Installing: \${bin}/\${name} (hard link to ${first})\")
+            file(REMOVE \"\${bin}/\${name}\")
+            file(CREATE_LINK \"\${bin}/${first}\" \"\${bin}/\${name}\")
+        endforeach()
+    ")
 endfunction()

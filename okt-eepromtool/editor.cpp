@@ -13,7 +13,8 @@ namespace
 constexpr int KEY_LINE_FEED = 10;
 constexpr int KEY_CARRIAGE_RETURN = 13;
 
-const char BUILD_STAMP[] = __DATE__ " " __TIME__;
+// "Mmm dd yyyy hh:mm:ss", the form of __DATE__ " " __TIME__, from the build's SOURCE_DATE_EPOCH.
+const char BUILD_STAMP[] = OKT_BUILD_STAMP;
 
 void print_main_screen(const okt_eep_modinfo *selected)
 {

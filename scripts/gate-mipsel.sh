@@ -1,25 +1,31 @@
 #!/usr/bin/env bash
 # Gate: the board's own architecture. Any failing step fails the gate.
-#   1. the board's package (scripts/package-board.sh): sysroot, cross build with the shipped
-#      programs linked statically, .deb and .tar.gz;
-#   2. every shipped program is static (readelf: no NEEDED entry, no INTERP program header) and
-#      has the floor the README states (kernel 3.2, MIPS32 release 2, FP ABI "any FPU");
+#   1. the board's package (scripts/package-board.sh): sysroot, cross build of the one static
+#      program okt32-tools, .deb and .tar.gz;
+#   2. that program is static (readelf: no NEEDED entry, no INTERP program header) and has the
+#      floor the README states (kernel 3.2, MIPS32 release 2, FP ABI "any FPU");
 #   3. a dynamic cross build of the same sources (okt-eepromtool, the simulators and the preload
 #      library), because the LD_PRELOAD i2c-dev emulation cannot reach a static program;
 #   4. the native tests (an existing build with tests is used as it is), pointed through the
 #      environment at the mipsel programs and started through qemu-mipsel, in three groups:
 #        a. every test program but those of okt-eepromtool and the simulator programs: against
-#           the static programs, with an empty folder as qemu's library root, so that no library
-#           of the host or the sysroot can stand in for a missing one;
-#        b. okt-eepromtool's cases that reach no I2C bus (usage, exit statuses): its static
-#           program, the same way;
+#           the static program under each shipped name (a folder of hard links, okt32-tools
+#           among them for its own tests), with an empty folder as qemu's library root, so that
+#           no library of the host or the sysroot can stand in for a missing one;
+#        b. okt-eepromtool's cases that reach no I2C bus (usage, exit statuses): the static
+#           program as okt-eepromtool, the same way;
 #        c. okt-eepromtool's and the simulator programs' tests: against the dynamic build, the
 #           sysroot as library root, the emulation preloaded (qemu's -E);
 #   5. PACK files of every version and avr-fwinfo's reports (text and JSON) made by the static
 #      programs from tests/fixtures/avr equal, byte for byte, those of the native build;
 #   6. the package: dpkg-deb --info (no Depends) and --contents, its tree unpacked with
-#      dpkg-deb -x into an empty folder and the programs run from there the same way; the
-#      .tar.gz holds the same files from usr/ on.
+#      dpkg-deb -x into an empty folder and the programs run from there the same way, as
+#      /usr/bin/NAME; the .tar.gz holds the same files from usr/ on; in both the programs are one
+#      file under three names (hard links), and another name is refused;
+#   7. the budgets: the installed programs together (each file once) at most 1,000,000 bytes,
+#      the .deb at most 450,000 bytes;
+#   8. reproducible: scripts/reproducible-board.sh builds the package twice more, in two fresh
+#      folders, and finds the program, the .deb and the .tar.gz equal byte for byte.
 #
 # Usage: scripts/gate-mipsel.sh [mipsel-build-dir [native-test-build-dir]]
 #        defaults: build-mipsel and build in the source tree; the dynamic build goes to
@@ -33,6 +39,9 @@ cross=${1:-$src/build-mipsel}
 native=${2:-$src/build}
 jobs=2
 programs=(avr-fwupdate okt-eepromtool avr-fwinfo)
+max_programs_bytes=1000000
+max_deb_bytes=450000
+refusal="okt32-tools: run as one of: ${programs[*]}"
 # Test programs that need the dynamic build: the I2C emulation or a simulator program.
 dynamic_tests='^(test_eepromtool_cmdline|test_eepromtool_editor|test_i2cdev_sim|avrboot_sim_program_tests|avrboot_sim_program_session_tests)$'
 # okt-eepromtool's cases that touch no bus: on this machine every bus is missing without the
@@ -91,9 +100,14 @@ check_static() {
     echo "$prog: readelf -d: '$(head -n1 <<<"${dyn#$'\n'}")', no NEEDED; readelf -l: no INTERP"
 }
 
-step "static programs"
+step "static program"
+check_static "$cross/bin/okt32-tools"
+# The tests find the programs by name in one folder: the one program under every name.
+names=$work/names
+mkdir "$names"
+cp "$cross/bin/okt32-tools" "$names/okt32-tools"
 for p in "${programs[@]}"; do
-    check_static "$cross/bin/$p"
+    ln "$names/okt32-tools" "$names/$p"
 done
 
 step "dynamic cross build for the emulated I2C tests"
@@ -127,20 +141,22 @@ under() {
         run ctest --test-dir "$native" -j$jobs --output-on-failure --no-tests=error "$@"
 }
 
-step "tests against the static programs, empty library root"
-under "$empty" "$cross/bin" "$dynamic/lib" -LE "$dynamic_tests"
-step "okt-eepromtool's cases without a bus against its static program, empty library root"
-under "$empty" "$cross/bin" "$dynamic/lib" -L '^test_eepromtool_cmdline$' -R "$no_bus_cases"
+step "tests against the static program under each name, empty library root"
+under "$empty" "$names" "$dynamic/lib" -LE "$dynamic_tests"
+step "okt-eepromtool's cases without a bus against the static program, empty library root"
+under "$empty" "$names" "$dynamic/lib" -L '^test_eepromtool_cmdline$' -R "$no_bus_cases"
 [ -z "$(ls -A "$empty")" ] || fail "something was written into the empty library root: $(ls -A "$empty")"
 step "okt-eepromtool and simulator tests against the dynamic build, sysroot, emulation"
 under "$sysroot" "$dynamic/bin" "$dynamic/lib" -L "$dynamic_tests"
 
-# transcript DIR BIN-DIR [full]: runs the programs of BIN-DIR (under qemu-mipsel when they are
-# mipsel programs) on the fixtures inside DIR, writing their outputs and exit statuses to
-# DIR/transcript and their PACK files to DIR. Both sides name the same inputs and relative
-# outputs and give the same argv[0], so a native and a board transcript must be equal.
+# transcript DIR BIN-DIR [full|short [ARGV0-PREFIX]]: runs the programs of BIN-DIR (under
+# qemu-mipsel when they are mipsel programs) on the fixtures inside DIR, writing their outputs and
+# exit statuses to DIR/transcript and their PACK files to DIR. Both sides name the same inputs and
+# relative outputs and give the same argv[0] (the program's name after ARGV0-PREFIX), so a native
+# and a board transcript must be equal.
 transcript() {
-    local dir=$1 bin=$2 full=${3:-}
+    local dir=$1 bin=$2 full=${3:-} argv0=${4:-}
+    [ "$full" != short ] || full=
     local fx=$src/tests/fixtures/avr
     mkdir -p "$dir"
     (
@@ -149,11 +165,12 @@ transcript() {
             local prog=$1
             shift
             local status=0
-            echo "\$ $prog $*" >>transcript
+            echo "\$ $argv0$prog $*" >>transcript
             if [[ $(file -L "$bin/$prog") == *MIPS* ]]; then
-                qemu-mipsel -0 "$prog" -L "$empty" "$bin/$prog" "$@" >>transcript 2>&1 || status=$?
+                qemu-mipsel -0 "$argv0$prog" -L "$empty" "$bin/$prog" "$@" >>transcript 2>&1 ||
+                    status=$?
             else
-                (exec -a "$prog" "$bin/$prog" "$@") >>transcript 2>&1 || status=$?
+                (exec -a "$argv0$prog" "$bin/$prog" "$@") >>transcript 2>&1 || status=$?
             fi
             echo "exit status $status" >>transcript
         }
@@ -194,7 +211,7 @@ same() {
 
 step "PACK files and avr-fwinfo reports: static mipsel programs against the native build"
 transcript "$work/native" "$native/bin" full
-transcript "$work/board" "$cross/bin" full
+transcript "$work/board" "$names" full
 same "$work/native" "$work/board"
 
 step "package"
@@ -228,6 +245,15 @@ if grep -qv '^usr/' <<<"$tgz_entries"; then
     fail "the .tar.gz has entries outside usr/: $(grep -v '^usr/' <<<"$tgz_entries" | head -3)"
 fi
 [ "$(grep -v '/$' <<<"$tgz_entries")" = "$expected" ] || fail "the .tar.gz holds other files"
+# One program: in each archive the first name is the file, the others are hard links to it.
+for listing in "$(dpkg-deb --contents "$deb" | sed 's| \./| |g')" "$(tar -tvzf "$tgz")"; do
+    bin_entries=$(grep ' usr/bin/.' <<<"$listing")
+    first=$(grep '^-' <<<"$bin_entries" | awk '{print $6}')
+    [ "$(wc -w <<<"$first")" -eq 1 ] || fail "not one program file in usr/bin:"$'\n'"$bin_entries"
+    links=$(grep -c "^h.* link to $first\$" <<<"$bin_entries" || true)
+    [ "$links" -eq $((${#programs[@]} - 1)) ] ||
+        fail "not every other name a hard link to $first:"$'\n'"$bin_entries"
+done
 
 unpacked=$work/unpacked
 mkdir "$unpacked"
@@ -241,19 +267,38 @@ for p in "${programs[@]}"; do
         fail "not stripped: $p"
     fi
     cmp "$unpacked/usr/bin/$p" "$prefix/bin/$p" || fail "the .tar.gz's $p differs from the .deb's"
+    for tree in "$unpacked/usr/bin" "$prefix/bin"; do
+        [ "$tree/$p" -ef "$tree/${programs[0]}" ] ||
+            fail "unpacked, $tree/$p is another file than ${programs[0]}"
+    done
 done
 gzip -t "$unpacked"/usr/share/man/man1/*.gz "$unpacked"/usr/share/doc/okt32-service-tools/changelog.gz
 
-step "the unpacked package's programs under qemu-mipsel, empty library root"
-transcript "$work/native-short" "$native/bin"
-transcript "$work/package" "$unpacked/usr/bin"
+step "the unpacked package's programs under qemu-mipsel as /usr/bin/NAME, empty library root"
+transcript "$work/native-short" "$native/bin" short /usr/bin/
+transcript "$work/package" "$unpacked/usr/bin" short /usr/bin/
 same "$work/native-short" "$work/package"
+# Under a name it does not answer to, the program says which it does.
+status=0
+qemu-mipsel -0 /usr/bin/okt32 -L "$empty" "$unpacked/usr/bin/avr-fwinfo" --version \
+    >"$work/refused.out" 2>"$work/refused.err" || status=$?
+if [ "$status" -ne 1 ] || [ -s "$work/refused.out" ] || [ "$(cat "$work/refused.err")" != "$refusal" ]; then
+    fail "as /usr/bin/okt32: exit status $status, output '$(cat "$work/refused.out")'," \
+        "errors '$(cat "$work/refused.err")' instead of 1, none, '$refusal'"
+fi
 
-echo "stripped sizes:"
-for p in "${programs[@]}"; do
-    printf '  %-16s %9d bytes\n' "$p" "$(stat -c %s "$unpacked/usr/bin/$p")"
-done
-printf '  %-16s %9d bytes\n' "$(basename "$deb")" "$(stat -c %s "$deb")"
-printf '  %-16s %9d bytes\n' "$(basename "$tgz")" "$(stat -c %s "$tgz")"
+step "budgets"
+# Each file once: the names are hard links to one program.
+programs_bytes=$(find "$unpacked/usr/bin" -type f -printf '%i %s\n' | sort -u | awk '{s += $2} END {print s}')
+deb_bytes=$(stat -c %s "$deb")
+printf '  %-52s %9d bytes (at most %d)\n' "usr/bin (${programs[*]}: one file)" "$programs_bytes" \
+    "$max_programs_bytes" "$(basename "$deb")" "$deb_bytes" "$max_deb_bytes"
+printf '  %-52s %9d bytes\n' "$(basename "$tgz")" "$(stat -c %s "$tgz")"
+[ "$programs_bytes" -le "$max_programs_bytes" ] ||
+    fail "the programs take $programs_bytes bytes, more than $max_programs_bytes"
+[ "$deb_bytes" -le "$max_deb_bytes" ] || fail "the .deb has $deb_bytes bytes, more than $max_deb_bytes"
+
+step "reproducible: the package built twice more, in two fresh folders"
+run "$src/scripts/reproducible-board.sh"
 
 echo "gate-mipsel: passed in $(($(date +%s) - start)) s"

@@ -21,9 +21,10 @@ run() {
 
 run "$src/scripts/mipsel-sysroot.sh" "$build"
 build=$(cd "$build" && pwd)
+# MinSizeRel: the smallest program of the four build types, and as fast as the board needs.
 run cmake -S "$src" -B "$build" \
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mipsel-linux-gnu.cmake" \
-    -DOKT_MIPSEL_SYSROOT="$build/sysroot" -DOKT_STATIC_PROGRAMS=ON \
+    -DOKT_MIPSEL_SYSROOT="$build/sysroot" -DOKT_STATIC_PROGRAMS=ON -DCMAKE_BUILD_TYPE=MinSizeRel \
     -DOKT_BUILD_TESTS=OFF -DOKT_BUILD_BENCH=OFF
 run cmake --build "$build" -j"$(nproc)"
 rm -f "$build"/okt32-service-tools_*.deb "$build"/okt32-service-tools_*.tar.gz

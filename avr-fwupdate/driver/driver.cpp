@@ -99,7 +99,7 @@ int run_port_stage(const command_line &args, const firmware_bundle &fw)
 
 } // namespace
 
-int run_updater(int argc, char **argv)
+int avr_fwupdate_main(int argc, char **argv)
 {
     print_banner();
 

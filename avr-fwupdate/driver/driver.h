@@ -1,6 +1,7 @@
 // The updater's run order: banner, command line, pack modes or loading, then the port stage.
 #pragma once
 
-// Runs avr-fwupdate with its command line and returns the process exit code (a negative code
-// shows as 256 plus the code).
-int run_updater(int argc, char **argv);
+// avr-fwupdate's entry, called by its main and by the board's one program (okt32-tools): runs it
+// with its command line and returns the process exit code (a negative code shows as 256 plus the
+// code).
+int avr_fwupdate_main(int argc, char **argv);

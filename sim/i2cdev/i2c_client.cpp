@@ -10,6 +10,9 @@
 //   rblock CMD N (decimal), rsblock CMD, wblock CMD BYTES, wsblock CMD BYTES
 //   rdwr ADDR BYTES N (a write, then a read of N bytes, in one transaction)
 //   sleep-ms N (decimal)
+// A count N of read and rdwr is at most 65535, of rblock at most 255; a missing argument or another
+// count ends the run with status 2.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -122,9 +125,22 @@ unsigned char take_byte(session &s)
     return static_cast<unsigned char>(take_hex(s));
 }
 
-size_t take_count(session &s)
+// The largest transfer one i2c-dev message carries (its length is 16 bits).
+constexpr size_t MAX_MESSAGE = 0xffff;
+
+// A decimal count of at most max; anything else ends the run like a missing argument, so that a
+// count never wraps into a buffer size ("-1" would read SIZE_MAX bytes into a buffer of none).
+size_t take_count(session &s, size_t max)
 {
-    return strtoul(take_arg(s), nullptr, 10);
+    const char *arg = take_arg(s);
+    char *end = nullptr;
+    errno = 0;
+    unsigned long n = strtoul(arg, &end, 10);
+    if (*arg < '0' || *arg > '9' || *end != '\0' || errno == ERANGE || n > max) {
+        fprintf(stderr, "bad count %s (0 to %zu)\n", arg, max);
+        exit(2);
+    }
+    return n;
 }
 
 void step_open(session &s, const char *op)
@@ -185,8 +201,8 @@ void step_write(session &s, const char *)
 
 void step_read(session &s, const char *)
 {
-    size_t n = take_count(s);
-    std::vector<unsigned char> b(n + 1);
+    size_t n = take_count(s, MAX_MESSAGE);
+    std::vector<unsigned char> b(std::max<size_t>(n, 1)); // a buffer even for a read of none
     ssize_t r = read(s.fd, b.data(), n);
     if (r < 0) {
         report("read", r);
@@ -239,7 +255,7 @@ void step_read_block(session &s, const char *op)
         report_smbus(op, i2c_smbus_read_block_data(s.fd, cmd, b));
         return;
     }
-    unsigned char n = static_cast<unsigned char>(take_count(s));
+    unsigned char n = static_cast<unsigned char>(take_count(s, 0xff));
     int r = i2c_smbus_read_i2c_block_data(s.fd, cmd, n, b);
     if (r < 0) {
         report_smbus(op, r);
@@ -266,8 +282,8 @@ void step_rdwr(session &s, const char *)
 {
     unsigned short addr = static_cast<unsigned short>(take_hex(s));
     std::vector<unsigned char> out = bytes(take_arg(s));
-    size_t n = take_count(s);
-    std::vector<unsigned char> in(n + 1);
+    size_t n = take_count(s, MAX_MESSAGE);
+    std::vector<unsigned char> in(std::max<size_t>(n, 1));
     i2c_msg msgs[2] = {
         {addr, 0, static_cast<__u16>(out.size()), out.data()},
         {addr, I2C_M_RD, static_cast<__u16>(n), in.data()},

@@ -56,6 +56,11 @@ std::string banner_head()
            "OKT32 ID-EEPROM tool (LINUX) Version 1.50 built on ";
 }
 
+std::string banner()
+{
+    return banner_head() + OKT_BUILD_STAMP "\n\n";
+}
+
 std::string reading_report(const std::vector<bool> &answered)
 {
     const module_id *order[] = {&CPU, &MOTHERBOARD, &EXT0, &EXT1};

@@ -28,6 +28,8 @@ std::string counter_text(uint32_t value);
 
 // Banner up to and including "built on "; a 20-character build stamp and "\n\n" follow it.
 std::string banner_head();
+// The whole banner: the head, this build's stamp (OKT_BUILD_STAMP) and "\n\n".
+std::string banner();
 // Reading report for the four modules in table order; true = the module answered.
 std::string reading_report(const std::vector<bool> &answered);
 std::string standard_report(); // the standard board: the first three answer

@@ -242,7 +242,8 @@ def case_package(ctx):
     os.makedirs(ctx.package_dir, exist_ok=True)
     for old in glob.glob(os.path.join(ctx.package_dir, PACKAGE_PATTERN)):
         os.remove(old)
-    run = subprocess.run(['cpack', '-G', 'TGZ', '--config', config, '-B', ctx.package_dir],
+    # The package's own generator, as the board's package is made (the .deb comes along).
+    run = subprocess.run(['cpack', '--config', config, '-B', ctx.package_dir],
                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                          stderr=subprocess.STDOUT, text=True, timeout=300)
     if not ctx.failures.expect(run.returncode == 0, f'cpack failed:\n{run.stdout}'):

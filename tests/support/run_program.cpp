@@ -171,6 +171,8 @@ run_result run_program(const std::string &program, const std::vector<std::string
         }
         if (opts.ignore_sigxfsz)
             signal(SIGXFSZ, SIG_IGN);
+        if (!opts.dir.empty() && chdir(opts.dir.c_str()) != 0)
+            _exit(127);
         execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }

@@ -15,6 +15,7 @@ struct run_options {
     // Start the program with SIGXFSZ ignored, so writes beyond the limit fail instead of ending
     // it; a shell's `ulimit -f` leaves the signal at its default action.
     bool ignore_sigxfsz = false;
+    std::string dir;              // the program's working folder; empty: this process's
 };
 
 struct run_result {

@@ -1,0 +1,43 @@
+#include "eepromtool_main.h"
+
+#include "cmdline_actions.h"
+#include "editor.h"
+#include "owners.h"
+
+#include <cstdio>
+
+namespace
+{
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+} // namespace
+
+int okt_eepromtool_main(int argc, char **argv)
+{
+    malloc_ptr<okt_eep_modinfo> table(okt_eep_init());
+    if (!table) {
+        puts("memory allocation error!");
+        return EXIT_FAILED;
+    }
+    cmdline_result result;
+    if (argc < 2) // the interactive editor fails only on its first probe
+        result = main_interactive(table.get()) == 0 ? CMDLINE_DONE : CMDLINE_PROBE_FAILED;
+    else
+        result = main_cmdline(argc, argv, table.get());
+    switch (result) {
+    case CMDLINE_DONE:
+        return EXIT_DONE;
+    case CMDLINE_FAILED:
+        return EXIT_FAILED;
+    case CMDLINE_USAGE:
+        return EXIT_USAGE;
+    case CMDLINE_PROBE_FAILED:
+    case CMDLINE_SET_FAILED:
+        puts("probe error");
+        return EXIT_FAILED;
+    }
+    return EXIT_FAILED; // not reached: every result has its case
+}
