@@ -1,7 +1,7 @@
-// Bytes of the inspected files (identification letter, hardware id) and of the command line
-// (file names, the expected hardware id) as they are shown: printable ASCII stays, every other
-// byte and the backslash itself become \xNN with two lower-case hex digits, so nothing a file
-// holds reaches the terminal as a control sequence and the shown text tells every byte apart.
+// Bytes from files, devices and command lines as they are shown: printable ASCII stays, every
+// other byte and the backslash itself become \xNN with two lower-case hex digits, so nothing a
+// file holds reaches the terminal as a control sequence and the shown text tells every byte
+// apart. The shown form decodes back to the bytes.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +20,15 @@ std::size_t append_shown(char *buf, std::size_t size, const void *bytes, std::si
 void print_shown(const void *bytes, std::size_t n);
 void print_shown_text(const char *s);
 
-// Prints a JSON string: the shown form of the bytes, with quotes and backslashes escaped for JSON
-// (so a byte shown as \x1b is "\\x1b" in the JSON source).
-void json_shown(const void *bytes, std::size_t n);
-void json_shown_text(const char *s);
-// Prints text that is shown already (printable ASCII) as a JSON string.
-void json_string(const char *shown);
+enum shown_decode_result {
+    SHOWN_DECODED,
+    SHOWN_NOT_SHOWN_FORM, // a byte outside printable ASCII, or a backslash not starting \xNN
+    SHOWN_TOO_LONG,       // more bytes than the output holds
+};
+
+// Decodes n characters of shown text (\xNN with hex digits of either case, every other
+// character printable ASCII and standing for itself) into out, which holds `size` bytes; *len
+// gets the number of bytes. On failure *at is the offset of the character that could not be
+// taken.
+shown_decode_result shown_decode(const char *shown, std::size_t n, unsigned char *out,
+                                 std::size_t size, std::size_t *len, std::size_t *at);

@@ -1,7 +1,7 @@
 // The JSON document's schema: every member has its documented type, every member of the schema
 // shows up for some input, and the man page lists exactly these members.
 #include "fwinfo_test_support.h"
-#include "json_reader.h"
+#include "json_value.h"
 
 #include <gtest/gtest.h>
 

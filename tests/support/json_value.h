@@ -1,6 +1,5 @@
-// A strict reader of one JSON document, enough to check avr-fwinfo's output field by field:
-// objects keep their members in order and refuse a key given twice; numbers are integers (the
-// output has no others); strings decode the JSON escapes.
+// The tests' view of one JSON document, read with the product's strict reader
+// (common/json_reader.h): a tree of values that a test walks by member names.
 #pragma once
 
 #include <string>
