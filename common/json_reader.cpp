@@ -287,14 +287,16 @@ int json_member(const json_doc &doc, int object, const char *name)
 bool json_decode(const json_doc &doc, std::size_t at, std::size_t n, char *out, std::size_t size,
                  std::size_t *len)
 {
-    std::size_t k = 0;
-    for (std::size_t i = at; i < at + n;) {
-        if (k + 1 >= size)
-            return false;
-        out[k++] = next_char(doc.text, &i);
-    }
     if (size == 0)
         return false;
+    std::size_t k = 0;
+    for (std::size_t i = at; i < at + n;) {
+        if (k + 1 >= size) {
+            out[k] = '\0';
+            return false;
+        }
+        out[k++] = next_char(doc.text, &i);
+    }
     out[k] = '\0';
     *len = k;
     return true;

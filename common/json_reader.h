@@ -56,6 +56,7 @@ int json_member(const json_doc &doc, int object, const char *name);
 
 // Decodes the JSON escapes of a string's text (text_at/text_len, or a member's name_at/name_len)
 // into out, which holds `size` bytes, and terminates it. *len gets the number of bytes, which may
-// include zero bytes (\u0000). false when they do not fit with the terminator.
+// include zero bytes (\u0000). false when they do not fit with the terminator; out then holds as
+// many as fit, terminated.
 bool json_decode(const json_doc &doc, std::size_t at, std::size_t n, char *out, std::size_t size,
                  std::size_t *len);
