@@ -191,8 +191,10 @@ bool read_items(reader &r, int v, int depth, bool object)
             if (!read_string(r, &name_at, &name_len))
                 return false;
             for (int m = r.nodes[v].first; m >= 0; m = r.nodes[m].next) {
-                if (same_text(r.s, r.nodes[m].name_at, r.nodes[m].name_len, name_at, name_len))
+                if (same_text(r.s, r.nodes[m].name_at, r.nodes[m].name_len, name_at, name_len)) {
+                    r.at = name_at - 1; // the error names where the second one begins
                     return fail(r, "key given twice");
+                }
             }
             if (!take(r, ':'))
                 return fail(r, ": expected");
