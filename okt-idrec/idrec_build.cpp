@@ -34,8 +34,8 @@ bool apply_text(const char *option, const char *value, char *field)
         refuse(option, value, why);
         return false;
     }
-    memset(field, 0, OKT_EEP_TEXT_FIELD_SIZE);
-    memcpy(field, value, n);
+    // At most 15 bytes, so zeros fill the rest of the field and end the text.
+    strncpy(field, value, OKT_EEP_TEXT_FIELD_SIZE);
     return true;
 }
 

@@ -220,10 +220,10 @@ bool read_text(doc_reader &r, int record, const char *name, char *field)
         }
     }
     // The field's bytes, where their text is the one given, keep what follows the text.
-    unsigned char b[OKT_EEP_TEXT_FIELD_SIZE];
-    char bytes_path[64];
-    snprintf(bytes_path, sizeof bytes_path, "%s.bytes", path);
     if (bytes >= 0) {
+        unsigned char b[OKT_EEP_TEXT_FIELD_SIZE];
+        char bytes_path[64];
+        snprintf(bytes_path, sizeof bytes_path, "%s.bytes", path);
         if (!hex_member(r, bytes, bytes_path, b, sizeof b))
             return false;
         if (strnlen(reinterpret_cast<const char *>(b), OKT_EEP_TEXT_BYTES) == len &&
