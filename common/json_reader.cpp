@@ -1,5 +1,7 @@
 #include "json_reader.h"
 
+#include "hex_digit.h"
+
 #include <climits>
 #include <cstring>
 #include <initializer_list>
@@ -54,17 +56,6 @@ bool word(reader &r, const char *w)
     return true;
 }
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The escape letters and what they stand for.
 constexpr char ESCAPED[] = "\"\\/bfnrt";
 constexpr char MEANT[] = "\"\\/\b\f\n\r\t";
@@ -80,7 +71,7 @@ char next_char(const char *s, std::size_t *i)
         return MEANT[strchr(ESCAPED, e) - ESCAPED];
     int code = 0;
     for (int k = 0; k < 4; ++k)
-        code = code * 16 + hex_digit(s[(*i)++]);
+        code = code * 16 + hex_digit_value(s[(*i)++]);
     return static_cast<char>(code);
 }
 
@@ -108,7 +99,7 @@ bool read_string(reader &r, std::size_t *at, std::size_t *n)
         if (e == 'u') {
             int code = 0;
             for (int k = 1; k <= 4; ++k) {
-                const int d = r.at + k < r.len ? hex_digit(r.s[r.at + k]) : -1;
+                const int d = r.at + k < r.len ? hex_digit_value(r.s[r.at + k]) : -1;
                 if (d < 0)
                     return fail(r, "bad \\u escape");
                 code = code * 16 + d;

@@ -1,5 +1,7 @@
 #include "shown_bytes.h"
 
+#include "hex_digit.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -49,22 +51,6 @@ void print_shown_text(const char *s)
     print_shown(s, strlen(s));
 }
 
-namespace
-{
-
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
-
 shown_decode_result shown_decode(const char *shown, std::size_t n, unsigned char *out,
                                  std::size_t size, std::size_t *len, std::size_t *at)
 {
@@ -76,10 +62,10 @@ shown_decode_result shown_decode(const char *shown, std::size_t n, unsigned char
         std::size_t step = 1;
         if (c == '\\') {
             // All four characters must be there before any is looked at.
-            if (n - i < SHOWN_BYTE_MAX || shown[i + 1] != 'x' || hex_value(shown[i + 2]) < 0 ||
-                hex_value(shown[i + 3]) < 0)
+            if (n - i < SHOWN_BYTE_MAX || shown[i + 1] != 'x' ||
+                hex_digit_value(shown[i + 2]) < 0 || hex_digit_value(shown[i + 3]) < 0)
                 return SHOWN_NOT_SHOWN_FORM;
-            value = hex_value(shown[i + 2]) << 4 | hex_value(shown[i + 3]);
+            value = hex_digit_value(shown[i + 2]) << 4 | hex_digit_value(shown[i + 3]);
             step = SHOWN_BYTE_MAX;
         } else if (c < 0x20 || c >= 0x7F) {
             return SHOWN_NOT_SHOWN_FORM;

@@ -1,5 +1,6 @@
 #include "idrec_checks.h"
 
+#include "hex_digit.h"
 #include "packed_date.h"
 
 #include <cstdio>
@@ -206,16 +207,10 @@ bool parse_bootcntr(const char *text, uint32_t *value)
         return false;
     uint64_t v = 0;
     for (const char *p = text; *p != '\0'; p++) {
-        unsigned d;
-        if (*p >= '0' && *p <= '9')
-            d = static_cast<unsigned>(*p - '0');
-        else if (base == 16 && *p >= 'a' && *p <= 'f')
-            d = static_cast<unsigned>(*p - 'a' + 10);
-        else if (base == 16 && *p >= 'A' && *p <= 'F')
-            d = static_cast<unsigned>(*p - 'A' + 10);
-        else
+        const int d = hex_digit_value(*p);
+        if (d < 0 || static_cast<unsigned>(d) >= base)
             return false;
-        v = v * base + d;
+        v = v * base + static_cast<unsigned>(d);
         if (v > UINT32_MAX)
             return false;
     }

@@ -1,5 +1,6 @@
 #include "idrec_json_in.h"
 
+#include "hex_digit.h"
 #include "idrec_checks.h"
 #include "json_reader.h"
 #include "owners.h"
@@ -79,17 +80,6 @@ bool member(doc_reader &r, int object, const char *path, const char *name, json_
     return refuse(r, "%s.%s: %s expected", path, name, kind_names[kind]);
 }
 
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The string at `at` as n bytes in hex digits (no escapes: they are never needed).
 bool hex_member(doc_reader &r, int at, const char *path, unsigned char *out, std::size_t n)
 {
@@ -98,8 +88,8 @@ bool hex_member(doc_reader &r, int at, const char *path, unsigned char *out, std
     if (v.text_len != 2 * n)
         return refuse(r, "%s: %zu hex digits expected", path, 2 * n);
     for (std::size_t i = 0; i < n; i++) {
-        const int high = hex_value(s[2 * i]);
-        const int low = hex_value(s[2 * i + 1]);
+        const int high = hex_digit_value(s[2 * i]);
+        const int low = hex_digit_value(s[2 * i + 1]);
         if (high < 0 || low < 0)
             return refuse(r, "%s: %zu hex digits expected", path, 2 * n);
         out[i] = static_cast<unsigned char>(high << 4 | low);
@@ -107,22 +97,34 @@ bool hex_member(doc_reader &r, int at, const char *path, unsigned char *out, std
     return true;
 }
 
+constexpr std::size_t PATH_SIZE = 48; // bytes of a member's path, "record.manuf_date"
+
+// The record's member `name`: an object whose members are among `names`; its path goes to
+// `path`. *obj is -1 when the document leaves it out. false after a refusal.
+bool field_object(doc_reader &r, int record, const char *name, const char *const *names, char *path,
+                  int *obj)
+{
+    snprintf(path, PATH_SIZE, "record.%s", name);
+    return member(r, record, "record", name, JSON_OBJECT, obj) &&
+           (*obj < 0 || only_members(r, *obj, path, names));
+}
+
 bool read_bootcntr(doc_reader &r, int record, okt_eep_data *rec)
 {
     static const char *const names[] = {"value", "text", nullptr};
+    char path[PATH_SIZE];
     int obj = -1;
     int value = -1;
-    if (!member(r, record, "record", "bootcntr", JSON_OBJECT, &obj))
+    if (!field_object(r, record, "bootcntr", names, path, &obj))
         return false;
     if (obj < 0)
         return true;
-    if (!only_members(r, obj, "record.bootcntr", names) ||
-        !member(r, obj, "record.bootcntr", "value", JSON_NUMBER, &value))
+    if (!member(r, obj, path, "value", JSON_NUMBER, &value))
         return false;
     if (value >= 0) {
         const long long v = node(r, value).number;
         if (v < 0 || v > 0xFFFFFFFFLL)
-            return refuse(r, "record.bootcntr.value: %lld is not 0-4294967295", v);
+            return refuse(r, "%s.value: %lld is not 0-4294967295", path, v);
         okt_eep_set_bootcntr(rec, static_cast<uint32_t>(v));
     }
     return true;
@@ -132,17 +134,15 @@ bool read_date(doc_reader &r, int record, const char *name, unsigned char *packe
 {
     static const char *const names[] = {"text",         "valid", "problem", "editor_text",
                                         "editor_valid", "bytes", nullptr};
-    char path[48];
-    snprintf(path, sizeof path, "record.%s", name);
+    char path[PATH_SIZE];
     int obj = -1;
     int text = -1;
     int bytes = -1;
-    if (!member(r, record, "record", name, JSON_OBJECT, &obj))
+    if (!field_object(r, record, name, names, path, &obj))
         return false;
     if (obj < 0)
         return true;
-    if (!only_members(r, obj, path, names) ||
-        !member(r, obj, path, "text", JSON_STRING, &text, true) ||
+    if (!member(r, obj, path, "text", JSON_STRING, &text, true) ||
         !member(r, obj, path, "bytes", JSON_STRING, &bytes))
         return false;
     date_numbers numbers;
@@ -179,16 +179,15 @@ bool read_date(doc_reader &r, int record, const char *name, unsigned char *packe
 bool read_text(doc_reader &r, int record, const char *name, char *field)
 {
     static const char *const names[] = {"text", "terminated", "printable", "bytes", nullptr};
-    char path[48];
-    snprintf(path, sizeof path, "record.%s", name);
+    char path[PATH_SIZE];
     int obj = -1;
     int text = -1;
     int bytes = -1;
-    if (!member(r, record, "record", name, JSON_OBJECT, &obj))
+    if (!field_object(r, record, name, names, path, &obj))
         return false;
     if (obj < 0)
         return true;
-    if (!only_members(r, obj, path, names) || !member(r, obj, path, "text", JSON_STRING, &text) ||
+    if (!member(r, obj, path, "text", JSON_STRING, &text) ||
         !member(r, obj, path, "bytes", JSON_STRING, &bytes))
         return false;
 
@@ -240,14 +239,14 @@ bool read_text(doc_reader &r, int record, const char *name, char *field)
 bool read_reserved(doc_reader &r, int record, okt_eep_data *rec)
 {
     static const char *const names[] = {"zero", "bytes", nullptr};
+    char path[PATH_SIZE];
     int obj = -1;
     int bytes = -1;
-    if (!member(r, record, "record", "reserved", JSON_OBJECT, &obj))
+    if (!field_object(r, record, "reserved", names, path, &obj))
         return false;
     if (obj < 0)
         return true;
-    if (!only_members(r, obj, "record.reserved", names) ||
-        !member(r, obj, "record.reserved", "bytes", JSON_STRING, &bytes))
+    if (!member(r, obj, path, "bytes", JSON_STRING, &bytes))
         return false;
     return bytes < 0 ||
            hex_member(r, bytes, "record.reserved.bytes", rec->reserved, sizeof rec->reserved);

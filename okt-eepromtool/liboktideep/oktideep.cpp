@@ -69,10 +69,12 @@ bool read_entry(okt_eep_modinfo *m, int fd)
     return true;
 }
 
-// Opens the entry's bus device: 0 with *bus open, -2 for a bus that is neither 0 nor 1, -3 when
-// the device cannot be opened.
+// Opens the entry's bus device: 0 with *bus open, -1 for a null entry, -2 for a bus that is
+// neither 0 nor 1, -3 when the device cannot be opened.
 int open_entry_bus(const okt_eep_modinfo *entry, unique_fd *bus)
 {
+    if (!entry)
+        return -1;
     if (entry->bus >= BUS_COUNT)
         return -2;
     bus->reset(open(BUS_DEVICES[entry->bus], O_RDWR));
@@ -146,8 +148,6 @@ int okt_eep_probe(okt_eep_modinfo *table, int verbose)
 
 int okt_eep_read_modinfo(okt_eep_modinfo *entry)
 {
-    if (!entry)
-        return -1;
     unique_fd bus;
     int opened = open_entry_bus(entry, &bus);
     if (opened != 0)
@@ -194,8 +194,6 @@ uint8_t okt_eep_cksum_data(const unsigned char *area)
 
 int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
 {
-    if (!entry)
-        return -1;
     unique_fd bus;
     int opened = open_entry_bus(entry, &bus);
     if (opened != 0)
@@ -213,14 +211,18 @@ int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
 void okt_eep_write_record(const okt_eep_modinfo *entry, okt_eep_write_report *report)
 {
     *report = {OKT_EEP_WRITE_VERIFIED, -1, 0, 0};
-    if (!entry) {
+    unique_fd bus;
+    switch (open_entry_bus(entry, &bus)) {
+    case 0:
+        break;
+    case -1:
         report->result = OKT_EEP_WRITE_NO_ENTRY;
         return;
-    }
-    unique_fd bus;
-    int opened = open_entry_bus(entry, &bus);
-    if (opened != 0) {
-        report->result = opened == -2 ? OKT_EEP_WRITE_BAD_BUS : OKT_EEP_WRITE_BUS_NOT_OPEN;
+    case -2:
+        report->result = OKT_EEP_WRITE_BAD_BUS;
+        return;
+    default:
+        report->result = OKT_EEP_WRITE_BUS_NOT_OPEN;
         return;
     }
     const unsigned char *bytes = record_bytes(&entry->data);

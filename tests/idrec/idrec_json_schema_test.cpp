@@ -1,10 +1,10 @@
 // The JSON reports' schema: every member has its documented type, every member of the schema
 // shows up for some run, and the manual page lists exactly these members.
 #include "idrec_test_support.h"
+#include "man_page.h"
 
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace
 {
@@ -77,57 +77,6 @@ const std::map<std::string, std::string> SCHEMA = {
     {"exit_status", "n"},
 };
 
-char kind_letter(const json_value &v)
-{
-    switch (v.kind) {
-    case json_value::NUL:
-        return 'z';
-    case json_value::BOOL:
-        return 'b';
-    case json_value::NUMBER:
-        return 'n';
-    case json_value::STRING:
-        return 's';
-    case json_value::ARRAY:
-        return 'a';
-    case json_value::OBJECT:
-        return 'o';
-    }
-    return '?';
-}
-
-// The member names the manual page lists in JSON OUTPUT: the words of each tagged paragraph's
-// first line, quoted punctuation left out.
-std::set<std::string> documented_members()
-{
-    std::istringstream page(read_file(source_path("docs/okt-idrec.1")));
-    std::set<std::string> members;
-    std::string line;
-    bool in_section = false;
-    bool tag_next = false;
-    while (std::getline(page, line)) {
-        if (line.rfind(".SH", 0) == 0)
-            in_section = line == ".SH JSON OUTPUT";
-        if (!in_section)
-            continue;
-        if (tag_next && (line.rfind(".B ", 0) == 0 || line.rfind(".BR ", 0) == 0)) {
-            std::string words;
-            bool quoted = false;
-            for (char c : line.substr(line.find(' ')))
-                if (c == '"')
-                    quoted = !quoted;
-                else if (!quoted)
-                    words += c;
-            std::istringstream in(words);
-            std::string word;
-            while (in >> word)
-                members.insert(word);
-        }
-        tag_next = line == ".TP";
-    }
-    return members;
-}
-
 TEST_F(idrec, EveryJsonMemberHasItsTypeAndIsDocumented)
 {
     record_fields odd;
@@ -179,7 +128,7 @@ TEST_F(idrec, EveryJsonMemberHasItsTypeAndIsDocumented)
                 ADD_FAILURE() << path << " is no member of the schema";
                 continue;
             }
-            EXPECT_NE(field->second.find(kind_letter(*value)), std::string::npos) << path;
+            EXPECT_NE(field->second.find(json_kind_letter(*value)), std::string::npos) << path;
         }
         for (const auto &[path, value] : json_members(doc)) {
             if (value->kind != json_value::ARRAY || path.find("record.") == std::string::npos)
@@ -193,7 +142,8 @@ TEST_F(idrec, EveryJsonMemberHasItsTypeAndIsDocumented)
     for (const auto &member : SCHEMA)
         schema.insert(member.first);
     EXPECT_EQ(seen, schema) << "a member of the schema never appeared";
-    EXPECT_EQ(documented_members(), schema) << "the manual's JSON OUTPUT lists other members";
+    EXPECT_EQ(tagged_words(source_path("docs/okt-idrec.1"), "JSON OUTPUT"), schema)
+        << "the manual's JSON OUTPUT lists other members";
 }
 
 } // namespace

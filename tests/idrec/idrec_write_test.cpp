@@ -8,16 +8,6 @@
 namespace
 {
 
-std::vector<std::string> lines_with(const std::string &text, const std::string &part)
-{
-    std::vector<std::string> found;
-    for (const std::string &line : split_lines(text)) {
-        if (line.find(part) != std::string::npos)
-            found.push_back(line);
-    }
-    return found;
-}
-
 std::string programmed(const std::string &serial)
 {
     record_fields f;

@@ -105,6 +105,25 @@ bool parse_json(const std::string &text, json_value *out, std::string *error)
     return true;
 }
 
+char json_kind_letter(const json_value &v)
+{
+    switch (v.kind) {
+    case json_value::NUL:
+        return 'z';
+    case json_value::BOOL:
+        return 'b';
+    case json_value::NUMBER:
+        return 'n';
+    case json_value::STRING:
+        return 's';
+    case json_value::ARRAY:
+        return 'a';
+    case json_value::OBJECT:
+        return 'o';
+    }
+    return '?';
+}
+
 std::vector<std::pair<std::string, const json_value *>> json_members(const json_value &root)
 {
     std::vector<std::pair<std::string, const json_value *>> members;

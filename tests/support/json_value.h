@@ -25,6 +25,9 @@ struct json_value {
 // returns false and tells where in *error.
 bool parse_json(const std::string &text, json_value *out, std::string *error);
 
+// The kind as one letter: z null, b true or false, n number, s string, a array, o object.
+char json_kind_letter(const json_value &v);
+
 // Every member of the document with its path: object members joined with ".", members of the
 // objects inside an array under "name[]" ("blocks.flash.ranges[].first").
 std::vector<std::pair<std::string, const json_value *>> json_members(const json_value &root);
