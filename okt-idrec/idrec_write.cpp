@@ -110,7 +110,7 @@ bool guards_pass(write_run &w, const module_report &old, idrec_outcome *outcome)
         }
         return true;
     }
-    if (programmed && !a.expect_blank) {
+    if (programmed) {
         *outcome = finish(w, IDREC_REFUSED, WRITE_RESULT_REFUSED,
                           "%s: the module is programmed (serial \"%s\"); nothing written "
                           "(--expect-serial \"%s\" or --force writes over it)",
