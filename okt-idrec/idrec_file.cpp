@@ -2,6 +2,7 @@
 
 #include "atomic_file.h"
 #include "owners.h"
+#include "read_up_to.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,23 +15,6 @@ namespace
 {
 
 constexpr mode_t RECORD_FILE_MODE = 0644;
-
-// Reads until n bytes or the end; the count, or -1 on a read error.
-ssize_t read_fully(int fd, unsigned char *buf, std::size_t n)
-{
-    std::size_t got = 0;
-    while (got < n) {
-        ssize_t k = read(fd, buf + got, n - got);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0)
-            return -1;
-        if (k == 0)
-            break;
-        got += static_cast<std::size_t>(k);
-    }
-    return static_cast<ssize_t>(got);
-}
 
 bool write_fully(int fd, const unsigned char *buf, std::size_t n)
 {
@@ -65,15 +49,16 @@ record_file_read read_record_file(const char *path, okt_eep_data *record)
     }
     // One byte more than a record tells a longer input from a pipe.
     unsigned char buf[OKT_EEP_RECORD_SIZE + 1];
-    ssize_t got = read_fully(fd.get(), buf, sizeof buf);
-    if (got < 0) {
+    int error = 0;
+    const std::size_t got = read_up_to(fd.get(), buf, sizeof buf, &error);
+    if (error != 0) {
         r.result = RECORD_FILE_UNREADABLE;
-        r.error = errno;
+        r.error = error;
         return r;
     }
     if (got != OKT_EEP_RECORD_SIZE) {
         r.result = RECORD_FILE_WRONG_SIZE;
-        r.size = got > OKT_EEP_RECORD_SIZE ? -1 : got;
+        r.size = got > OKT_EEP_RECORD_SIZE ? -1 : static_cast<long long>(got);
         return r;
     }
     memcpy(record, buf, OKT_EEP_RECORD_SIZE);

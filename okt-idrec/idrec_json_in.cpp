@@ -4,6 +4,7 @@
 #include "idrec_checks.h"
 #include "json_reader.h"
 #include "owners.h"
+#include "read_up_to.h"
 #include "shown_bytes.h"
 
 #include <cerrno>
@@ -338,19 +339,11 @@ json_in_outcome read_json_record(const char *path, okt_eep_data *record)
         out.error = fd < 0 ? errno : ENOMEM;
         return out;
     }
-    std::size_t len = 0;
-    while (len < room) {
-        const ssize_t k = read(fd, text.get() + len, room - len);
-        if (k < 0 && errno == EINTR)
-            continue;
-        if (k < 0) {
-            out.result = JSON_IN_UNREADABLE;
-            out.error = errno;
-            return out;
-        }
-        if (k == 0)
-            break;
-        len += static_cast<std::size_t>(k);
+    const std::size_t len =
+        read_up_to(fd, reinterpret_cast<unsigned char *>(text.get()), room, &out.error);
+    if (out.error != 0) {
+        out.result = JSON_IN_UNREADABLE;
+        return out;
     }
     return parse_json_record(text.get(), len, record);
 }
