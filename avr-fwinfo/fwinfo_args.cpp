@@ -1,6 +1,6 @@
 #include "fwinfo_args.h"
 
-#include "fwinfo_escape.h"
+#include "shown_bytes.h"
 
 #include <cstdio>
 #include <cstring>

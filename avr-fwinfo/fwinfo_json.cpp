@@ -1,7 +1,7 @@
 #include "fwinfo_json.h"
 
-#include "fwinfo_escape.h"
 #include "fwinfo_report.h"
+#include "json_print.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,11 +15,6 @@ namespace
 
 // Raised whenever a field changes its meaning or goes away; new fields keep it.
 constexpr int JSON_SCHEMA_VERSION = 1;
-
-const char *json_bool(bool b)
-{
-    return b ? "true" : "false";
-}
 
 void json_head()
 {

@@ -1,6 +1,6 @@
 #include "fwinfo_report.h"
 
-#include "fwinfo_escape.h"
+#include "shown_bytes.h"
 
 #include <cstdio>
 #include <cstring>

@@ -62,7 +62,7 @@ void format_verdict(const fw_report &report, char *buf, std::size_t size);
 void format_load_failure(int code, char *buf, std::size_t size);
 
 // The new firmware's identification (EEPROM bytes 0-15) as the updater's line shows it, with the
-// letter and the 8 hardware id bytes in their shown form (fwinfo_escape.h):
+// letter and the 8 hardware id bytes in their shown form (shown_bytes.h):
 // "New Firmware Data      : B103 Built on (DD.MM.YYYY) 14.06.2025 for Hardware OKT32-BB".
 constexpr std::size_t IDENT_LINE_SIZE = 160;
 void format_ident_line(const unsigned char *ident, char *buf, std::size_t size);

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 constexpr int BYTES_PER_LINE = 16;
 
 char shown_as(unsigned char b)

@@ -14,13 +14,6 @@ static_assert(DATE_TEXT_BUFFER >= DATE_TEXT_MIN_BUFFER, "unpack_date needs the r
 
 } // namespace
 
-const char *module_role_name(const okt_eep_modinfo *entry)
-{
-    if (entry->role >= 0 && entry->role < ROLE_NAME_COUNT)
-        return roleid[entry->role];
-    return "?";
-}
-
 void view_raw_module_info(const okt_eep_modinfo *entry)
 {
     const okt_eep_data &d = entry->data;

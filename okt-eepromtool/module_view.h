@@ -7,9 +7,6 @@
 // The six-line module information block.
 void view_raw_module_info(const okt_eep_modinfo *entry);
 
-// The entry's role name ("CPU Module", ...).
-const char *module_role_name(const okt_eep_modinfo *entry);
-
 // "Module-Role: <name>, I2C bus <n> address 0x<aa>" and an empty line.
 void print_module_line(const okt_eep_modinfo *entry);
 

@@ -1,5 +1,7 @@
 #include "number_text.h"
 
+#include "hex_digit.h"
+
 #include <cctype>
 #include <cstring>
 
@@ -23,17 +25,6 @@ bool take_sign(const char **p)
     if (**p == '+' || **p == '-')
         return *(*p)++ == '-';
     return false;
-}
-
-int hex_digit_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // "%lx" with a 32-bit unsigned long, on every host.

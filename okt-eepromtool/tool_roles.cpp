@@ -28,6 +28,13 @@ const char *const roleid[ROLE_NAME_COUNT] = {
     "Fiber-Optic Transceiver Module", // ROLE_FIBER_OPTIC
 };
 
+const char *module_role_name(const okt_eep_modinfo *entry)
+{
+    if (entry->role >= 0 && entry->role < ROLE_NAME_COUNT)
+        return roleid[entry->role];
+    return "?";
+}
+
 const char *const wld_cpumod_id[] = {"WLD OKT-CPU-A1", "WLD OKT-CPU-A2", "WLD OKT-CPU-B1",
                                      "WLD OKT-CPU-C1", nullptr};
 const char *const wld_mobo_id[] = {"WLD OKT-MOBO-F", "WLD OKT-MOBO-L", nullptr};

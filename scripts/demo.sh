@@ -3,7 +3,8 @@
 # with the build packages, builds the programs and the simulators, then
 #   1. updates the firmware of a simulated AVR boot loader from the example HEX files,
 #   2. packs the same firmware as a version-3 PACK file, inspects it and updates from it,
-#   3. prints, saves and writes ID-EEPROM records of emulated I2C modules.
+#   3. prints, saves and writes ID-EEPROM records of emulated I2C modules,
+#   4. makes a record from fields, writes it to an emulated module with a backup, shows the backup.
 # Usage: scripts/demo.sh [--keep] [build-dir]     (default: build-demo)
 #   --keep  keep the demo's files (PACK file, AVR memories, EEPROM files) and say where they are
 set -euo pipefail
@@ -32,7 +33,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOKT_BUILD_TESTS=OFF \
     -DOKT_BUILD_BENCH=OFF >/dev/null
 build_log=$build/demo-build.log
 if ! cmake --build "$build" -j"$(nproc)" \
-    -t avr-fwupdate avr-fwinfo okt-eepromtool avr-bootsim i2cdev_sim 2>&1 | tee "$build_log" |
+    -t avr-fwupdate avr-fwinfo okt-eepromtool okt-idrec avr-bootsim i2cdev_sim 2>&1 | tee "$build_log" |
     awk '/Built target/ && !seen[$0]++ { print "demo:   " $0; fflush() }'; then
     tail -n 40 "$build_log"
     step "the build failed; its whole output is in $build_log"
@@ -125,6 +126,21 @@ od -A x -t x1z -v "$work/ext0.rec" | head -n 8
 eeptool setext1 "$work/ext0.rec"
 echo "--- Extension Module 1 now holds the same record:"
 od -A x -t x1z -v -N 64 "$eep/i2c-0-53"
+
+say "okt-idrec: a record made from fields, written to Extension Module 1 behind its guards"
+idrec() {
+    echo "\$ okt-idrec $*"
+    LD_PRELOAD=$build/lib/libi2cdev-sim.so I2CSIM_DIR=$eep "$bin/okt-idrec" "$@" || failed "$?"
+}
+idrec make "$work/x1-01235.rec" --serial X1-2025-01235 --desc "WLD OKT-MOD-X1" --rev B \
+    --manuf-date now --bootcntr 0
+# The module holds a programmed record (the copy above): written only when its serial is named.
+idrec write ext1 "$work/x1-01235.rec" --expect-serial X1-2025-01234 \
+    --backup "$work/ext1-before.rec"
+echo "--- the backup of what Extension Module 1 held before:"
+idrec show "$work/ext1-before.rec"
+echo "--- and what it holds now, as an inventory line:"
+idrec read ext1 --json
 
 echo
 echo "The programs are in $bin (manuals: man -l docs/avr-fwupdate.1, and the others in docs/)."

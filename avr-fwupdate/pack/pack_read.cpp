@@ -1,6 +1,7 @@
 #include "pack_read.h"
 
 #include "owners.h"
+#include "read_up_to.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,22 +33,6 @@ std::size_t bytes_held(int fd, std::size_t len)
     return left < len ? static_cast<std::size_t>(left) : len;
 }
 
-// Reads up to len bytes, going on after partial reads (pipes) and interrupted calls; returns how
-// many came before the end of the file or an error.
-std::size_t read_up_to(int fd, unsigned char *buf, std::size_t len)
-{
-    std::size_t got = 0;
-    while (got < len) {
-        ssize_t n = read(fd, buf + got, len - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return got;
-}
-
 // One payload of `size` bytes; nothing is read when the size is above `max`.
 void read_payload(int fd, uint32_t size, std::size_t max, byte_buffer *buf, pack_payload *p)
 {
@@ -61,7 +46,7 @@ void read_payload(int fd, uint32_t size, std::size_t max, byte_buffer *buf, pack
         return;
     }
     p->bytes = buf->get();
-    p->len = read_up_to(fd, buf->get(), want);
+    p->len = read_up_to(fd, buf->get(), want, nullptr);
 }
 
 // The EEPROM payload, then the flash payload behind it when the first came whole.

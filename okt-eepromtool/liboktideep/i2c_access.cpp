@@ -48,7 +48,7 @@ void wait_write_cycle()
 
 } // namespace
 
-int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count)
+int i2c_read_upto(int fd, unsigned char addr, unsigned char *buf, int count)
 {
     if (fd < 0)
         return -1;
@@ -57,48 +57,79 @@ int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count)
     for (int i = 0; i < count; i++) {
         int value = i2c_smbus_read_byte_data(fd, static_cast<unsigned char>(i));
         if (value < 0)
-            return -1;
+            return i;
         buf[i] = static_cast<unsigned char>(value);
     }
-    return 0;
+    return count;
 }
 
-int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count)
+int i2c_read(int fd, unsigned char addr, unsigned char *buf, int count)
+{
+    return i2c_read_upto(fd, addr, buf, count) == count ? 0 : -1;
+}
+
+int i2c_write_upto(int fd, unsigned char addr, const unsigned char *data, int count)
 {
     if (fd < 0)
         return -1;
-    if (select_device(fd, addr) < 0) {
-        printf("i2c_write: cannot set slave addr!\n");
+    if (select_device(fd, addr) < 0)
         return -1;
-    }
     bool smbus = smbus_writes_only(fd);
     for (int i = 0; i < count; i++) {
         unsigned char offset = static_cast<unsigned char>(i);
         unsigned char message[WRITE_MESSAGE_SIZE] = {offset, data[i]};
         bool written = smbus ? i2c_smbus_write_byte_data(fd, offset, data[i]) == 0
                              : write(fd, message, WRITE_MESSAGE_SIZE) == WRITE_MESSAGE_SIZE;
-        if (!written) {
-            printf("i2c_write: write error at %d\n", i);
-            return -1;
-        }
+        if (!written)
+            return i;
         wait_write_cycle();
+    }
+    return count;
+}
+
+int i2c_write(int fd, unsigned char addr, const unsigned char *data, int count)
+{
+    if (fd < 0)
+        return -1;
+    int written = i2c_write_upto(fd, addr, data, count);
+    if (written < 0) {
+        printf("i2c_write: cannot set slave addr!\n");
+        return -1;
+    }
+    if (written < count) {
+        printf("i2c_write: write error at %d\n", written);
+        return -1;
     }
     return 0;
 }
 
-int i2c_verify(int fd, unsigned char addr, const unsigned char *data, int count)
+int i2c_compare(int fd, unsigned char addr, const unsigned char *data, int count,
+                unsigned char *read_back)
 {
     unsigned char back[VERIFY_MAX_BYTES];
-    if (count > VERIFY_MAX_BYTES || i2c_read(fd, addr, back, count) != 0) {
+    if (count > VERIFY_MAX_BYTES || i2c_read(fd, addr, back, count) != 0)
+        return -1;
+    for (int i = 0; i < count; i++) {
+        if (back[i] != data[i]) {
+            *read_back = back[i];
+            return i;
+        }
+    }
+    return count;
+}
+
+int i2c_verify(int fd, unsigned char addr, const unsigned char *data, int count)
+{
+    unsigned char back = 0;
+    int same = i2c_compare(fd, addr, data, count, &back);
+    if (same < 0) {
         printf("i2c_write: cannot read back the written bytes\n");
         return -1;
     }
-    for (int i = 0; i < count; i++) {
-        if (back[i] != data[i]) {
-            printf("i2c_write: verify error at %d: wrote 0x%02x, read back 0x%02x\n", i, data[i],
-                   back[i]);
-            return -1;
-        }
+    if (same < count) {
+        printf("i2c_write: verify error at %d: wrote 0x%02x, read back 0x%02x\n", same, data[same],
+               back);
+        return -1;
     }
     return 0;
 }

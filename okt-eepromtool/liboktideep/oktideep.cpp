@@ -53,6 +53,34 @@ const unsigned char *record_bytes(const okt_eep_data *data)
     return reinterpret_cast<const unsigned char *>(data);
 }
 
+// One module's read on its bus's descriptor (negative when the bus has none, so the read fails).
+// True when all bytes were read.
+bool read_entry(okt_eep_modinfo *m, int fd)
+{
+    int got = i2c_read_upto(fd, m->addr, record_bytes(&m->data), OKT_EEP_RECORD_SIZE);
+    m->bytes_read = got < 0 ? 0 : got;
+    if (got != OKT_EEP_RECORD_SIZE) {
+        m->state = STATE_NO_DEVICE;
+        m->read_complete = 0;
+        return false;
+    }
+    m->read_complete = 1;
+    okt_eep_sanitize_entry(m);
+    return true;
+}
+
+// Opens the entry's bus device: 0 with *bus open, -1 for a null entry, -2 for a bus that is
+// neither 0 nor 1, -3 when the device cannot be opened.
+int open_entry_bus(const okt_eep_modinfo *entry, unique_fd *bus)
+{
+    if (!entry)
+        return -1;
+    if (entry->bus >= BUS_COUNT)
+        return -2;
+    bus->reset(open(BUS_DEVICES[entry->bus], O_RDWR));
+    return bus->get() < 0 ? -3 : 0;
+}
+
 } // namespace
 
 uint32_t okt_eep_get_bootcntr(const okt_eep_data *data)
@@ -105,22 +133,31 @@ int okt_eep_probe(okt_eep_modinfo *table, int verbose)
         }
         // A bus number outside the table's two buses gets no descriptor, so its read fails.
         int fd = m->bus == 0 ? bus0.get() : m->bus == 1 ? bus1.get() : -1;
-        if (i2c_read(fd, m->addr, record_bytes(&m->data), OKT_EEP_RECORD_SIZE) != 0) {
+        if (!read_entry(m, fd)) {
             if (verbose)
                 puts("i2c error. Assuming no device.");
-            m->state = STATE_NO_DEVICE;
-            m->read_complete = 0;
-        } else {
-            m->read_complete = 1;
-            okt_eep_sanitize_entry(m);
-            if (verbose)
-                puts("OK.");
+        } else if (verbose) {
+            puts("OK.");
         }
     }
     if (verbose)
         puts("\n-------- READING DONE -------------");
     // bus1 closes before bus0: reverse order of declaration.
     return 0;
+}
+
+int okt_eep_read_modinfo(okt_eep_modinfo *entry)
+{
+    unique_fd bus;
+    int opened = open_entry_bus(entry, &bus);
+    if (opened != 0)
+        return opened;
+    return read_entry(entry, bus.get()) ? 0 : -1;
+}
+
+const char *okt_eep_bus_device(int bus)
+{
+    return bus >= 0 && bus < BUS_COUNT ? BUS_DEVICES[bus] : nullptr;
 }
 
 void okt_eep_sanitize_entry(okt_eep_modinfo *entry)
@@ -157,13 +194,10 @@ uint8_t okt_eep_cksum_data(const unsigned char *area)
 
 int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
 {
-    if (!entry)
-        return -1;
-    if (entry->bus >= BUS_COUNT)
-        return -2;
-    unique_fd bus(open(BUS_DEVICES[entry->bus], O_RDWR));
-    if (bus.get() < 0)
-        return -3;
+    unique_fd bus;
+    int opened = open_entry_bus(entry, &bus);
+    if (opened != 0)
+        return opened;
     const unsigned char *bytes = record_bytes(&entry->data);
     if (i2c_write(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
         return -1;
@@ -172,4 +206,44 @@ int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
     if (i2c_verify(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
         return -4;
     return 0;
+}
+
+void okt_eep_write_record(const okt_eep_modinfo *entry, okt_eep_write_report *report)
+{
+    *report = {OKT_EEP_WRITE_VERIFIED, -1, 0, 0};
+    unique_fd bus;
+    switch (open_entry_bus(entry, &bus)) {
+    case 0:
+        break;
+    case -1:
+        report->result = OKT_EEP_WRITE_NO_ENTRY;
+        return;
+    case -2:
+        report->result = OKT_EEP_WRITE_BAD_BUS;
+        return;
+    default:
+        report->result = OKT_EEP_WRITE_BUS_NOT_OPEN;
+        return;
+    }
+    const unsigned char *bytes = record_bytes(&entry->data);
+    int written = i2c_write_upto(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE);
+    if (written < 0) {
+        report->result = OKT_EEP_WRITE_NOT_SELECTED;
+        return;
+    }
+    if (written < OKT_EEP_RECORD_SIZE) {
+        report->result = OKT_EEP_WRITE_FAILED;
+        report->offset = written;
+        return;
+    }
+    unsigned char back = 0;
+    int same = i2c_compare(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE, &back);
+    if (same < 0) {
+        report->result = OKT_EEP_WRITE_NOT_READ_BACK;
+    } else if (same < OKT_EEP_RECORD_SIZE) {
+        report->result = OKT_EEP_WRITE_DIFFERS;
+        report->offset = same;
+        report->wrote = bytes[same];
+        report->read_back = back;
+    }
 }

@@ -52,6 +52,9 @@ struct okt_eep_modinfo {
     // 1 when the last read of the module got all 128 bytes; 0 before the first read and after a
     // read that failed, when `data` may hold zeros or older bytes in place of the EEPROM's.
     int32_t read_complete;
+    // Bytes the last read got before it broke off (128 when complete); 0 before the first read
+    // and when the module did not answer at byte 0.
+    int32_t bytes_read;
 };
 
 uint32_t okt_eep_get_bootcntr(const okt_eep_data *data);
@@ -64,6 +67,16 @@ okt_eep_modinfo *okt_eep_init();
 // Reads every module's record. 0 when both bus devices opened (whatever the modules answered),
 // -1 when /dev/i2c-0 cannot be opened, -2 for /dev/i2c-1. Prints a report only when verbose.
 int okt_eep_probe(okt_eep_modinfo *table, int verbose);
+
+// Reads one module's record as okt_eep_probe does for each module (state, read_complete,
+// bytes_read and the sanitising alike), opening and closing the entry's bus device. 0 when all
+// 128 bytes were read; -1 null entry or a read that failed at some offset (bytes_read says where);
+// -2 bus is neither 0 nor 1; -3 the bus device cannot be opened (errno tells why). Prints
+// nothing.
+int okt_eep_read_modinfo(okt_eep_modinfo *entry);
+
+// The device node of bus 0 or 1 ("/dev/i2c-0", "/dev/i2c-1"), or null for any other bus.
+const char *okt_eep_bus_device(int bus);
 
 // Forces the last byte of each text field (record offsets 31, 47, 63) to 0.
 void okt_eep_sanitize_entry(okt_eep_modinfo *entry);
@@ -83,3 +96,25 @@ uint8_t okt_eep_cksum_data(const unsigned char *area);
 // device cannot be opened; -4 the EEPROM does not hold what was written, or the bytes could not
 // be read back (a line saying which has been printed).
 int okt_eep_write_modinfo(const okt_eep_modinfo *entry);
+
+enum okt_eep_write_result {
+    OKT_EEP_WRITE_VERIFIED,      // all 128 bytes written and read back equal
+    OKT_EEP_WRITE_NO_ENTRY,      // a null entry
+    OKT_EEP_WRITE_BAD_BUS,       // bus is neither 0 nor 1
+    OKT_EEP_WRITE_BUS_NOT_OPEN,  // the bus device cannot be opened (errno tells why)
+    OKT_EEP_WRITE_NOT_SELECTED,  // the device cannot be selected (held by a kernel driver)
+    OKT_EEP_WRITE_FAILED,        // the byte at `offset` was not taken; those before it were
+    OKT_EEP_WRITE_NOT_READ_BACK, // all written, but the read-back failed
+    OKT_EEP_WRITE_DIFFERS,       // the byte at `offset` reads back as `read_back`, not `wrote`
+};
+
+struct okt_eep_write_report {
+    okt_eep_write_result result;
+    int offset;              // OKT_EEP_WRITE_FAILED, OKT_EEP_WRITE_DIFFERS; else -1
+    unsigned char wrote;     // OKT_EEP_WRITE_DIFFERS: the byte written at `offset`
+    unsigned char read_back; // OKT_EEP_WRITE_DIFFERS: the byte read back there
+};
+
+// The write of okt_eep_write_modinfo (the same transfers, write-cycle waits and read-back),
+// printing nothing and telling in *report how it ended.
+void okt_eep_write_record(const okt_eep_modinfo *entry, okt_eep_write_report *report);

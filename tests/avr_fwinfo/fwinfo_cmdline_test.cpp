@@ -1,7 +1,7 @@
 // avr-fwinfo's command line as a script and a person use it: help and version, wrong lines, the
 // hardware check of --expect-hwid, and files whose identification holds control bytes.
 #include "fwinfo_test_support.h"
-#include "json_reader.h"
+#include "json_value.h"
 
 #include <gtest/gtest.h>
 

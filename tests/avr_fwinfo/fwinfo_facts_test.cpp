@@ -1,8 +1,7 @@
 // The facts avr-fwinfo works out from loaded images: block ranges, the stamp check with images
-// too long for the stamp's length field, the hardware id compared as the updater compares it,
-// the updater's rates, and how file bytes are shown.
+// too long for the stamp's length field, the hardware id compared as the updater compares it and
+// the updater's rates.
 #include "baud_table.h"
-#include "fwinfo_escape.h"
 #include "fwinfo_facts.h"
 #include "fw_stamp.h"
 
@@ -196,28 +195,6 @@ TEST(FwinfoHardwareId, ComparedAsStringsOfAtMostEightCharacters)
                                       c.expected),
                   c.matches);
     }
-}
-
-TEST(FwinfoShownBytes, PrintableAsciiStaysEverythingElseIsEscaped)
-{
-    const std::pair<unsigned char, const char *> cases[] = {
-        {0x00, "\\x00"}, {0x07, "\\x07"}, {0x1B, "\\x1b"}, {0x1F, "\\x1f"},
-        {0x20, " "},     {'A', "A"},      {'"', "\""},     {0x5C, "\\x5c"},
-        {0x7E, "~"},     {0x7F, "\\x7f"}, {0x80, "\\x80"}, {0xFF, "\\xff"},
-    };
-    for (const auto &[byte, shown] : cases) {
-        char out[SHOWN_BYTE_MAX + 1];
-        EXPECT_EQ(shown_byte(byte, out), strlen(shown)) << int(byte);
-        EXPECT_STREQ(out, shown) << int(byte);
-    }
-}
-
-TEST(FwinfoShownBytes, AppendingStopsAtAWholeByteWhenTheBufferIsFull)
-{
-    char buf[10] = "ab";
-    const unsigned char bytes[] = {'c', 0x1B, 0x1B};
-    EXPECT_EQ(append_shown(buf, sizeof buf, bytes, sizeof bytes), 7u);
-    EXPECT_STREQ(buf, "abc\\x1b");
 }
 
 } // namespace

@@ -1,13 +1,13 @@
 // The JSON document's schema: every member has its documented type, every member of the schema
 // shows up for some input, and the man page lists exactly these members.
 #include "fwinfo_test_support.h"
-#include "json_reader.h"
+#include "json_value.h"
+#include "man_page.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -85,57 +85,6 @@ const std::map<std::string, std::string> SCHEMA = {
     {"result.message", "s"},
 };
 
-char kind_letter(const json_value &v)
-{
-    switch (v.kind) {
-    case json_value::NUL:
-        return 'z';
-    case json_value::BOOL:
-        return 'b';
-    case json_value::NUMBER:
-        return 'n';
-    case json_value::STRING:
-        return 's';
-    case json_value::ARRAY:
-        return 'a';
-    case json_value::OBJECT:
-        return 'o';
-    }
-    return '?';
-}
-
-// The field names the man page lists in its JSON section: the words of each tagged paragraph's
-// first line, quoted punctuation left out.
-std::set<std::string> documented_fields()
-{
-    std::istringstream page(read_file(source_path("docs/avr-fwinfo.1")));
-    std::set<std::string> fields;
-    std::string line;
-    bool in_section = false;
-    bool tag_next = false;
-    while (std::getline(page, line)) {
-        if (line.rfind(".SH", 0) == 0)
-            in_section = line == ".SH JSON OUTPUT";
-        if (!in_section)
-            continue;
-        if (tag_next && (line.rfind(".B ", 0) == 0 || line.rfind(".BR ", 0) == 0)) {
-            std::string words;
-            bool quoted = false;
-            for (char c : line.substr(line.find(' ')))
-                if (c == '"')
-                    quoted = !quoted;
-                else if (!quoted)
-                    words += c;
-            std::istringstream in(words);
-            std::string word;
-            while (in >> word)
-                fields.insert(word);
-        }
-        tag_next = line == ".TP";
-    }
-    return fields;
-}
-
 TEST_F(Fwinfo, EveryJsonFieldHasItsTypeAndIsDocumented)
 {
     const std::string small = small_flash();
@@ -166,7 +115,7 @@ TEST_F(Fwinfo, EveryJsonFieldHasItsTypeAndIsDocumented)
                 ADD_FAILURE() << path << " is no field of the schema";
                 continue;
             }
-            EXPECT_NE(field->second.find(kind_letter(*value)), std::string::npos) << path;
+            EXPECT_NE(field->second.find(json_kind_letter(*value)), std::string::npos) << path;
         }
         for (const json_value &m : doc.at("loader_messages")->items)
             EXPECT_EQ(m.kind, json_value::STRING);
@@ -183,7 +132,8 @@ TEST_F(Fwinfo, EveryJsonFieldHasItsTypeAndIsDocumented)
     for (const auto &field : SCHEMA)
         schema.insert(field.first);
     EXPECT_EQ(seen, schema) << "a field of the schema never appeared";
-    EXPECT_EQ(documented_fields(), schema) << "the man page's JSON OUTPUT lists other fields";
+    EXPECT_EQ(tagged_words(source_path("docs/avr-fwinfo.1"), "JSON OUTPUT"), schema)
+        << "the man page's JSON OUTPUT lists other fields";
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // avr-fwinfo --json as a script reads it: the exact document for the fixture and for an input
 // that does not load, and the same facts and verdict as the text report.
 #include "fwinfo_test_support.h"
-#include "json_reader.h"
+#include "json_value.h"
 #include "pack_test_util.h"
 
 #include <gtest/gtest.h>

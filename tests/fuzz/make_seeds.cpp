@@ -1,6 +1,7 @@
-// fuzz_make_seeds <ihex-corpus-dir> <pack-corpus-dir>: copies the fixture HEX files into the first
-// folder and writes PACK files of all three versions made from them into the second, each behind
-// the mode bytes that fuzz_pack_read reads first.
+// fuzz_make_seeds <ihex-corpus-dir> <pack-corpus-dir> <record-corpus-dir>: copies the fixture HEX
+// files into the first folder, writes PACK files of all three versions made from them into the
+// second, each behind the mode bytes that fuzz_pack_read reads first, and ID records (empty,
+// blank, programmed, and one with a bad date and an unterminated text) into the third.
 #include "pack_format.h"
 #include "pack_write.h"
 
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 namespace
 {
@@ -31,8 +33,8 @@ bool spill(const std::string &path, const std::string &bytes)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        printf("usage: %s <ihex-corpus-dir> <pack-corpus-dir>\n", argv[0]);
+    if (argc != 4) {
+        printf("usage: %s <ihex-corpus-dir> <pack-corpus-dir> <record-corpus-dir>\n", argv[0]);
         return 1;
     }
     const std::string fixtures = OKT_FIXTURE_DIR;
@@ -58,6 +60,25 @@ int main(int argc, char **argv)
             if (!spill(name, std::string(1, mode) + pack))
                 return 1;
         }
+    }
+    const std::string programmed = std::string("\x2a\0\0\0\x14\x06\x25\x20\x09\x30"
+                                               "\x02\x12\x25\x20\x16\x45WLD OKT-MOD-X1\0\0"
+                                               "A\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"
+                                               "X1-2025-01234\0\0\0",
+                                               64) +
+                                   std::string(64, '\0');
+    std::string odd = programmed;
+    odd.replace(4, 6, "\x31\x04\x24\x20\x10\x00", 6);
+    odd.replace(16, 16, "ABCDEFGHIJKLMNOP");
+    const std::pair<const char *, std::string> records[] = {
+        {"empty.rec", std::string(128, '\0')},
+        {"blank.rec", std::string(128, '\xff')},
+        {"programmed.rec", programmed},
+        {"odd.rec", odd},
+    };
+    for (const auto &[name, bytes] : records) {
+        if (!spill(std::string(argv[3]) + "/" + name, bytes))
+            return 1;
     }
     return 0;
 }

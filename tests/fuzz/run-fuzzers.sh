@@ -16,16 +16,19 @@ clang_cxx=${CXX:-$(command -v clang++ || command -v clang++-14)}
 CC=$clang_c CXX=$clang_cxx cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DOKT_BUILD_FUZZERS=ON -DOKT_SANITIZE=ON -DOKT_BUILD_BENCH=OFF \
     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
-cmake --build "$build" -j2 -t fuzz_ihex_parse fuzz_pack_read fuzz_make_seeds
+cmake --build "$build" -j2 -t fuzz_ihex_parse fuzz_pack_read fuzz_idrec_decode fuzz_make_seeds
 
 seeds=$build/fuzz-seeds
-mkdir -p "$seeds/ihex" "$seeds/pack" "$build/fuzz-corpus/ihex" "$build/fuzz-corpus/pack"
-(cd "$build" && ./fuzz/fuzz_make_seeds "$seeds/ihex" "$seeds/pack" >/dev/null)
+for target in ihex pack idrec; do
+    mkdir -p "$seeds/$target" "$build/fuzz-corpus/$target"
+done
+(cd "$build" && ./fuzz/fuzz_make_seeds "$seeds/ihex" "$seeds/pack" "$seeds/idrec" >/dev/null)
 
-for target in ihex pack; do
+for target in ihex pack idrec; do
     case $target in
         ihex) exe=fuzz_ihex_parse ;;
         pack) exe=fuzz_pack_read ;;
+        idrec) exe=fuzz_idrec_decode ;;
     esac
     echo "== $exe: ${seconds}s, runs $runs"
     log=$build/fuzz-$target.log

@@ -139,14 +139,27 @@ TEST(Record, ChecksumAddsTheFiftyNineBytesAfterTheFirstFour)
     EXPECT_EQ(okt_eep_cksum_data(area), (59 * 0xFF) % 256);
 }
 
-TEST_F(module_table, WriteRefusesANullEntryAndAnUnknownBus)
+TEST_F(module_table, ReadAndWriteRefuseANullEntryAndAnUnknownBus)
 {
     EXPECT_EQ(okt_eep_write_modinfo(nullptr), -1);
+    EXPECT_EQ(okt_eep_read_modinfo(nullptr), -1);
+    okt_eep_write_report report;
+    okt_eep_write_record(nullptr, &report);
+    EXPECT_EQ(report.result, OKT_EEP_WRITE_NO_ENTRY);
     okt_eep_modinfo m = table.get()[0];
     m.bus = 2;
     capture_stdout cap;
     EXPECT_EQ(okt_eep_write_modinfo(&m), -2);
+    okt_eep_write_record(&m, &report);
+    EXPECT_EQ(report.result, OKT_EEP_WRITE_BAD_BUS);
+    EXPECT_EQ(report.offset, -1);
+    EXPECT_EQ(okt_eep_read_modinfo(&m), -2);
+    EXPECT_EQ(m.bytes_read, 0);
     EXPECT_EQ(cap.text(), "");
+    EXPECT_STREQ(okt_eep_bus_device(0), "/dev/i2c-0");
+    EXPECT_STREQ(okt_eep_bus_device(1), "/dev/i2c-1");
+    EXPECT_EQ(okt_eep_bus_device(2), nullptr);
+    EXPECT_EQ(okt_eep_bus_device(-1), nullptr);
 }
 
 TEST(I2cAccess, ANegativeDescriptorFailsSilentlyBeforeAnyTransfer)
@@ -155,6 +168,8 @@ TEST(I2cAccess, ANegativeDescriptorFailsSilentlyBeforeAnyTransfer)
     capture_stdout cap;
     EXPECT_EQ(i2c_read(-1, 0xA0, buf, 4), -1);
     EXPECT_EQ(i2c_write(-1, 0xA0, buf, 4), -1);
+    EXPECT_EQ(i2c_read_upto(-1, 0xA0, buf, 4), -1);
+    EXPECT_EQ(i2c_write_upto(-1, 0xA0, buf, 4), -1);
     EXPECT_EQ(cap.text(), "");
     EXPECT_EQ(buf[0], 1);
 }

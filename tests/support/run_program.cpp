@@ -276,3 +276,13 @@ std::vector<std::string> split_lines(const std::string &text)
         lines.push_back(line);
     return lines;
 }
+
+std::vector<std::string> lines_with(const std::string &text, const std::string &part)
+{
+    std::vector<std::string> found;
+    for (const std::string &line : split_lines(text)) {
+        if (line.find(part) != std::string::npos)
+            found.push_back(line);
+    }
+    return found;
+}

@@ -51,4 +51,6 @@ run_result run_program(const std::string &program, const std::vector<std::string
 std::string read_file(const std::string &path);
 // The lines of a text, without their line ends.
 std::vector<std::string> split_lines(const std::string &text);
+// The lines of a text that hold `part`, without their line ends.
+std::vector<std::string> lines_with(const std::string &text, const std::string &part);
 void write_file(const std::string &path, const std::string &bytes);

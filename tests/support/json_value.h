@@ -1,6 +1,5 @@
-// A strict reader of one JSON document, enough to check avr-fwinfo's output field by field:
-// objects keep their members in order and refuse a key given twice; numbers are integers (the
-// output has no others); strings decode the JSON escapes.
+// The tests' view of one JSON document, read with the product's strict reader
+// (common/json_reader.h): a tree of values that a test walks by member names.
 #pragma once
 
 #include <string>
@@ -25,6 +24,9 @@ struct json_value {
 // Parses `text` as exactly one JSON value with nothing but white space around it. On failure
 // returns false and tells where in *error.
 bool parse_json(const std::string &text, json_value *out, std::string *error);
+
+// The kind as one letter: z null, b true or false, n number, s string, a array, o object.
+char json_kind_letter(const json_value &v);
 
 // Every member of the document with its path: object members joined with ".", members of the
 // objects inside an array under "name[]" ("blocks.flash.ranges[].first").

@@ -1,4 +1,6 @@
-#include "fwinfo_escape.h"
+#include "shown_bytes.h"
+
+#include "hex_digit.h"
 
 #include <cstdio>
 #include <cstring>
@@ -49,45 +51,30 @@ void print_shown_text(const char *s)
     print_shown(s, strlen(s));
 }
 
-namespace
+shown_decode_result shown_decode(const char *shown, std::size_t n, unsigned char *out,
+                                 std::size_t size, std::size_t *len, std::size_t *at)
 {
-
-void json_char(char c)
-{
-    if (c == '"' || c == '\\')
-        putchar('\\');
-    putchar(c);
-}
-
-} // namespace
-
-void json_shown(const void *bytes, std::size_t n)
-{
-    const unsigned char *p = static_cast<const unsigned char *>(bytes);
-    putchar('"');
-    for (std::size_t i = 0; i < n; ++i) {
-        char one[SHOWN_BYTE_MAX + 1];
-        const std::size_t k = shown_byte(p[i], one);
-        for (std::size_t j = 0; j < k; ++j)
-            json_char(one[j]);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = static_cast<unsigned char>(shown[i]);
+        *at = i;
+        int value = c;
+        std::size_t step = 1;
+        if (c == '\\') {
+            // All four characters must be there before any is looked at.
+            if (n - i < SHOWN_BYTE_MAX || shown[i + 1] != 'x' ||
+                hex_digit_value(shown[i + 2]) < 0 || hex_digit_value(shown[i + 3]) < 0)
+                return SHOWN_NOT_SHOWN_FORM;
+            value = hex_digit_value(shown[i + 2]) << 4 | hex_digit_value(shown[i + 3]);
+            step = SHOWN_BYTE_MAX;
+        } else if (c < 0x20 || c >= 0x7F) {
+            return SHOWN_NOT_SHOWN_FORM;
+        }
+        if (k == size)
+            return SHOWN_TOO_LONG;
+        out[k++] = static_cast<unsigned char>(value);
+        i += step;
     }
-    putchar('"');
-}
-
-void json_shown_text(const char *s)
-{
-    json_shown(s, strlen(s));
-}
-
-void json_string(const char *shown)
-{
-    putchar('"');
-    for (const char *c = shown; *c != '\0'; ++c) {
-        const unsigned char b = static_cast<unsigned char>(*c);
-        if (b < 0x20 || b >= 0x7F)
-            printf("\\u%04x", b); // never in shown text; kept valid JSON all the same
-        else
-            json_char(*c);
-    }
-    putchar('"');
+    *len = k;
+    return SHOWN_DECODED;
 }
