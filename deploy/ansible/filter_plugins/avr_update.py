@@ -12,6 +12,9 @@ RESULT_LINE = re.compile(
     r' seconds=(?P<seconds>\d+\.\d+)$')
 UPDATED_LINE = 'AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY'
 PREPARED_LINE = 'Preparing AVR for firmware update... OK'
+MISMATCH_LINE = 'WARNING: Firmware is for different Hardware!!'
+# the ten-second countdown after the mismatch warning: "10 9 8 ..."
+COUNTDOWN_LINE = re.compile(r'^[0-9]+( [0-9]+)*$')
 CURRENT_PREFIX = 'Current Firmware on AVR: '
 NEW_PREFIX = 'New Firmware Data      : '
 
@@ -39,7 +42,8 @@ def avr_update_result(text):
       status     the updater's exit status (None when the watch printed no result line)
       stopped    'none', 'hardware' (the AVR reported other hardware) or 'timeout'
       seconds    the run's duration on the board
-      last_line  the updater's last line
+      last_line  the updater's last line of text (never a countdown number); for a run the
+                 watch ended because of other hardware, the updater's warning line
       old, new   the installed and the new firmware's identification (None when not shown)
       prepared   the AVR answered the prepare exchange
       updated    exit status 0 and the success line
@@ -54,7 +58,8 @@ def avr_update_result(text):
         if result:
             break
     updater_lines = [line for line in lines if not RESULT_LINE.match(line)]
-    last_line = updater_lines[-1] if updater_lines else None
+    text_lines = [line for line in updater_lines if not COUNTDOWN_LINE.match(line)]
+    last_line = text_lines[-1] if text_lines else None
     prepared = any(line.startswith(PREPARED_LINE) for line in updater_lines)
 
     if not result:
@@ -67,6 +72,9 @@ def avr_update_result(text):
 
     status = int(result.group('status'))
     stopped = result.group('stopped')
+    if stopped == 'hardware':
+        last_line = next((line for line in text_lines if line.startswith(MISMATCH_LINE)),
+                         last_line)
     updated = status == 0 and stopped == 'none' and last_line == UPDATED_LINE
     note = None
     if stopped == 'hardware':
