@@ -63,8 +63,14 @@ CASES = [
     ('other hardware stopped by the watch',
      BANNER + PREPARED + IDENTS + '\n\nWARNING: Firmware is for different Hardware!!\n'
      'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 ' + result(143, 'hardware'),
-     dict(status=143, updated=False, retry=False, last_line='10',
+     dict(status=143, updated=False, retry=False,
+          last_line='WARNING: Firmware is for different Hardware!!',
           note='stopped: the AVR reports other hardware than the new firmware')),
+    ('other hardware, the countdown cut off by the time limit',
+     BANNER + PREPARED + IDENTS + '\n\nWARNING: Firmware is for different Hardware!!\n'
+     'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 9 8 ' + result(143, 'timeout'),
+     dict(status=143, updated=False, retry=True,
+          last_line='Press CTRL-C NOW to abort or wait 10 seconds to continue!')),
     ('cut off by the time limit during the transfer',
      BANNER + PREPARED + IDENTS + 'DATA   ..' + result(143, 'timeout', '300.04'),
      dict(status=143, updated=False, retry=True, seconds=300.04,
