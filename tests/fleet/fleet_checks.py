@@ -12,8 +12,7 @@ FLEET_SIZE = 6
 UPDATED_LINE = 'AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY'
 PREPARE_FAILED_LINE = 'Preparing AVR for firmware update... cannot prepare AVR for update!'
 WORK_FOLDER_PATTERN = 'okt-avr-rollout.*'
-SETTINGS_STEP = "failed step: Check the board's settings"
-FOLDER_STEP = 'failed step: Stop when the board cannot be reached or gives no safe work folder'
+SETTINGS_STEP = "failed step: Check the board's settings and the work folder it made"
 COPY_STEP = 'failed step: Copy the PACK file, the update watch and the tools package where needed'
 
 # The installed firmware fills only blocks the new one fills too, so an updated AVR holds exactly
@@ -135,7 +134,7 @@ def updated(old=INSTALLED, attempts=1):
             'new_firmware': NEW.ident.line(), 'check_mode': False}
 
 
-def refused(message, note=FOLDER_STEP):
+def refused(message, note=SETTINGS_STEP):
     """A board that failed before an update run, with the step's message."""
     return {'status': 'failed', 'exit_status': None, 'attempts': 0, 'last_line': message,
             'note': note, 'serial': None, 'old_firmware': None, 'log': None}

@@ -27,7 +27,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from fleet_checks import (FLEET_SIZE, FOLDER_STEP, NEW, OTHER_HARDWARE,  # noqa: E402
+from fleet_checks import (FLEET_SIZE, SETTINGS_STEP, NEW, OTHER_HARDWARE,  # noqa: E402
                           PREPARE_FAILED_LINE, UPDATED_LINE, Context, Skip, updated)
 from fleet_firmware import Ident, write_pack  # noqa: E402
 from fleet_hostile import case_attack, case_injection  # noqa: E402
@@ -106,7 +106,7 @@ def case_faults(ctx):
                            'old_firmware': other.line(), 'new_firmware': NEW.ident.line(),
                            'note': 'stopped: the AVR reports other hardware than the new firmware'}
     expected['board07'] = {'status': 'failed', 'attempts': 0, 'exit_status': None,
-                           'note': FOLDER_STEP, 'log': None}
+                           'note': SETTINGS_STEP, 'log': None}
     ctx.check_report(run, expected)
     ctx.failures.expect(run.by_host.get('board07', {}).get('last_line', '').startswith(
         'the board cannot be reached over ssh: '), 'board07 last line')

@@ -1,4 +1,5 @@
-"""Reads what one run of avr-update-watch.sh printed on a board and decides its outcome.
+"""Reads what one run of avr-update-watch.sh printed on a board and decides its outcome, and sums
+up a board's whole rollout for the report.
 
 The updater tells what happened only through its exit status and its last line, so both must
 agree before a board counts as updated. A run that failed after the AVR had entered update mode
@@ -6,6 +7,7 @@ agree before a board counts as updated. A run that failed after the AVR had ente
 """
 
 import re
+from collections.abc import Mapping
 
 RESULT_LINE = re.compile(
     r'^OKT-AVR-UPDATE status=(?P<status>\d+) stopped=(?P<stopped>none|hardware|timeout)'
@@ -95,6 +97,76 @@ def avr_update_result(text):
     }
 
 
+# The board steps after the work folder, as tasks/main.yml names them, with what they register.
+BOARD_STEPS = (
+    ('okt_verify', 'Check the copied files, install the tools where needed, read the serial number'),
+    ('okt_run1', 'Update the AVR firmware (run 1)'),
+    ('okt_run2', 'Update the AVR firmware (run 2)'),
+)
+VERIFIED_LINE = 'OKT-AVR-VERIFIED'
+SERIAL_DONE_LINE = 'OKT-AVR-SERIAL-STATUS=0'
+
+
+def _registered(host_vars, name):
+    """What a task registered, None when it did not run (never reached, or skipped)."""
+    value = host_vars[name] if name in host_vars else None
+    return value if isinstance(value, Mapping) and not value.get('skipped') else None
+
+
+def _serial(verify):
+    """The last line okt-eepromtool printed when it succeeded; None when it did not, or when it
+    said "probe error" (the motherboard's EEPROM did not answer)."""
+    lines = [line.strip() for line in (verify or {}).get('stdout_lines', [])]
+    if VERIFIED_LINE not in lines or SERIAL_DONE_LINE not in lines:
+        return None
+    own = [line for line in lines[lines.index(VERIFIED_LINE) + 1:lines.index(SERIAL_DONE_LINE)]
+           if line]
+    return own[-1] if own and 'probe error' not in own else None
+
+
+def okt_board_record(host_vars, pack, check_mode, time):
+    """A board's report line (a dict) from its variables: what its tasks registered, the step
+    that failed (okt_step_failure: step, message), and `pack`, what the controller check found.
+    A step that found the board gone fails it like a failed step."""
+    runs = [avr_update_result(run.get('stdout', ''))
+            for run in (_registered(host_vars, 'okt_run1'), _registered(host_vars, 'okt_run2'))
+            if run is not None]
+    last = runs[-1] if runs else {}
+    failure = host_vars['okt_step_failure'] if 'okt_step_failure' in host_vars else None
+    if not failure:
+        for name, step in BOARD_STEPS:
+            result = _registered(host_vars, name)
+            if result is not None and result.get('unreachable'):
+                failure = {'step': step, 'message': 'the board cannot be reached over ssh: '
+                                                    + str(result.get('msg', ''))}
+                break
+    if failure:
+        status = 'failed'
+    elif check_mode:
+        status = 'checked'
+    else:
+        status = 'updated' if last.get('updated') else 'failed'
+    host = host_vars['inventory_hostname']
+    logs = _registered(host_vars, 'okt_logs_fetch')
+    return {
+        'host': host,
+        'serial': _serial(_registered(host_vars, 'okt_verify')),
+        'old_firmware': runs[0]['old'] if runs else None,
+        'new_firmware': last.get('new') or pack.get('new_firmware') or None,
+        'status': status,
+        'exit_status': last.get('status'),
+        'last_line': failure['message'] if failure else last.get('last_line'),
+        'attempts': len(runs),
+        'seconds': round(sum(run['seconds'] for run in runs
+                             if isinstance(run['seconds'], float)), 2),
+        'note': f"failed step: {failure['step']}" if failure else last.get('note'),
+        'log': pack['log_dirs'][host] if logs is not None and logs.get('rc') == 0 else None,
+        'check_mode': bool(check_mode),
+        'pack': pack['pack_name'],
+        'time': time,
+    }
+
+
 class FilterModule(object):
     def filters(self):
-        return {'avr_update_result': avr_update_result}
+        return {'avr_update_result': avr_update_result, 'okt_board_record': okt_board_record}
