@@ -99,18 +99,38 @@ def avr_update_result(text):
 
 # The board steps after the work folder, as tasks/main.yml names them, with what they register.
 BOARD_STEPS = (
-    ('okt_verify', 'Check the copied files, install the tools where needed, read the serial number'),
-    ('okt_run1', 'Update the AVR firmware (run 1)'),
+    ('okt_run1', 'Check the copied files, install the tools where needed, read the serial '
+                 'number, update the AVR firmware (run 1)'),
     ('okt_run2', 'Update the AVR firmware (run 2)'),
 )
 VERIFIED_LINE = 'OKT-AVR-VERIFIED'
 SERIAL_DONE_LINE = 'OKT-AVR-SERIAL-STATUS=0'
+SERIAL_STATUS_PREFIX = 'OKT-AVR-SERIAL-STATUS='
 
 
 def _registered(host_vars, name):
     """What a task registered, None when it did not run (never reached, or skipped)."""
     value = host_vars[name] if name in host_vars else None
     return value if isinstance(value, Mapping) and not value.get('skipped') else None
+
+
+def _first_run_output(run1, check_mode):
+    """What the first update run printed: the part of the first run's command after the serial
+    number's status line; None when the command did not get that far, or in check mode."""
+    if run1 is None or check_mode:
+        return None
+    lines = run1.get('stdout_lines', [])
+    for i, line in enumerate(lines):
+        if line.strip().startswith(SERIAL_STATUS_PREFIX):
+            return '\n'.join(lines[i + 1:])
+    return None
+
+
+def okt_first_run_result(run1, check_mode):
+    """The first update run's outcome (avr_update_result); status None when there was none."""
+    output = _first_run_output(run1 if isinstance(run1, Mapping) and not run1.get('skipped')
+                               else None, check_mode)
+    return avr_update_result(output) if output is not None else {'status': None, 'retry': False}
 
 
 def _serial(verify):
@@ -128,9 +148,11 @@ def okt_board_record(host_vars, pack, check_mode, time):
     """A board's report line (a dict) from its variables: what its tasks registered, the step
     that failed (okt_step_failure: step, message), and `pack`, what the controller check found.
     A step that found the board gone fails it like a failed step."""
-    runs = [avr_update_result(run.get('stdout', ''))
-            for run in (_registered(host_vars, 'okt_run1'), _registered(host_vars, 'okt_run2'))
-            if run is not None]
+    outputs = [_first_run_output(_registered(host_vars, 'okt_run1'), check_mode)]
+    run2 = _registered(host_vars, 'okt_run2')
+    if run2 is not None:
+        outputs.append(run2.get('stdout', ''))
+    runs = [avr_update_result(output) for output in outputs if output is not None]
     last = runs[-1] if runs else {}
     failure = host_vars['okt_step_failure'] if 'okt_step_failure' in host_vars else None
     if not failure:
@@ -150,7 +172,7 @@ def okt_board_record(host_vars, pack, check_mode, time):
     logs = _registered(host_vars, 'okt_logs_fetch')
     return {
         'host': host,
-        'serial': _serial(_registered(host_vars, 'okt_verify')),
+        'serial': _serial(_registered(host_vars, 'okt_run1')),
         'old_firmware': runs[0]['old'] if runs else None,
         'new_firmware': last.get('new') or pack.get('new_firmware') or None,
         'status': status,
@@ -169,4 +191,8 @@ def okt_board_record(host_vars, pack, check_mode, time):
 
 class FilterModule(object):
     def filters(self):
-        return {'avr_update_result': avr_update_result, 'okt_board_record': okt_board_record}
+        return {
+            'avr_update_result': avr_update_result,
+            'okt_first_run_result': okt_first_run_result,
+            'okt_board_record': okt_board_record,
+        }
