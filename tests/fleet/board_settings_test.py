@@ -4,24 +4,16 @@
 (okt_shell_words): each value that would reach a shell unquoted, or a folder another user
 could swap, is refused with the variable's name and value."""
 
-import importlib.util
 import os
 import sys
 
 sys.dont_write_bytecode = True
-SOURCE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..')
-PLUGINS = os.path.join(SOURCE, 'deploy', 'ansible', 'filter_plugins')
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+from filter_plugins_under_test import finish, load, source_dir  # noqa: E402
 
-def load(name):
-    spec = importlib.util.spec_from_file_location(name, os.path.join(PLUGINS, name + '.py'))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-board_settings = load('board_settings')
-shell_words = load('shell_words')
+board_settings = load(source_dir(), 'board_settings')
+shell_words = load(source_dir(), 'shell_words')
 
 RULE = 'it must be an absolute path of letters, digits and ._/- without . or .. components'
 GOOD = {
@@ -117,9 +109,7 @@ def main():
         got = shell_words.okt_shell_words(text)
         if got != want:
             failures.append(f'words of {text!r}: got {got!r}, want {want!r}')
-    for failure in failures:
-        print(f'FAILED: {failure}')
-    return 1 if failures else 0
+    return finish(failures)
 
 
 if __name__ == '__main__':

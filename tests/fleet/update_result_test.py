@@ -5,16 +5,15 @@ entered update mode is run once more. And how it sums up a board for its report 
 (okt_board_record) from what the board's tasks registered: a step that failed, or that found
 the board gone, fails the board with its message; check mode never counts a run."""
 
-import importlib.util
 import os
 import sys
 
 sys.dont_write_bytecode = True
-SOURCE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..')
-plugin = importlib.util.spec_from_file_location(
-    'avr_update', os.path.join(SOURCE, 'deploy', 'ansible', 'filter_plugins', 'avr_update.py'))
-avr_update = importlib.util.module_from_spec(plugin)
-plugin.loader.exec_module(avr_update)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from filter_plugins_under_test import finish, load, source_dir  # noqa: E402
+
+avr_update = load(source_dir(), 'avr_update')
 
 BANNER = ('OKT32 Baseboard AVR Firmware update tool 0.43\r\n'
           'For service use on OKT32 baseboards only.\r\n\r\nPACK-V3 (BZ2-BIN) detected.\r\n')
@@ -170,9 +169,7 @@ def main():
         for key, value in {'host': 'b1', 'pack': 'new.pack', 'time': 'T', **want}.items():
             if got.get(key) != value:
                 failures.append(f'record, {name}: {key} is {got.get(key)!r}, want {value!r}')
-    for failure in failures:
-        print(f'FAILED: {failure}')
-    return 1 if failures else 0
+    return finish(failures)
 
 
 if __name__ == '__main__':
