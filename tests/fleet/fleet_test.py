@@ -192,9 +192,11 @@ def case_check(ctx):
     """Check mode does everything but the update: tools installed where missing or of another
     version (and left alone where current), the PACK file copied and verified, the serial number
     read (unknown where the motherboard's EEPROM does not answer), the work folder removed; no
-    AVR receives a command."""
+    AVR receives a command. board01 has no base of its own and its login no home: it works in
+    /tmp."""
     pack = ctx.new_pack()
     ctx.start_fleet()
+    os.rmdir(ctx.home)
     os.remove(os.path.join(ctx.boards[5].eeproms, 'i2c-1-50'))
     package = ctx.package()
     current, stale = ctx.boards[1], ctx.boards[2]
@@ -206,7 +208,8 @@ def case_check(ctx):
     with open(fwinfo, 'w') as f:
         f.write('#!/bin/sh\necho "avr-fwinfo (okt32-service-tools) 0.9.0"\n')
     kept = os.stat(os.path.join(current.prefix, 'bin', 'avr-fwupdate')).st_ino
-    run = ctx.run_playbook(pack, batch_size=3, max_fail=0, check_mode=True)
+    run = ctx.run_playbook(pack, batch_size=3, max_fail=0, check_mode=True,
+                           hosts={'board01': {'okt_board_work_base': None}})
     ctx.stop_fleet()
     ctx.failures.equal(run.status, 0, 'ansible-playbook exit status')
     expected = {b.name: {'status': 'checked', 'attempts': 0, 'exit_status': None,
