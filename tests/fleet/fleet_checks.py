@@ -12,8 +12,8 @@ FLEET_SIZE = 6
 UPDATED_LINE = 'AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY'
 PREPARE_FAILED_LINE = 'Preparing AVR for firmware update... cannot prepare AVR for update!'
 WORK_FOLDER_PATTERN = 'okt-avr-rollout.*'
-SETTINGS_STEP = "failed step: Check the board's settings and the work folder it made"
-COPY_STEP = 'failed step: Copy the PACK file, the update watch and the tools package where needed'
+SETTINGS_STEP = ('failed step: Check the settings and the work folder, copy the PACK file, the '
+                 'update watch and the tools package where needed')
 
 # The installed firmware fills only blocks the new one fills too, so an updated AVR holds exactly
 # the new images, whichever of the erased (0xFF) blocks around them a PACK file also sends.

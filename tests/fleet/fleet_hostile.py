@@ -10,7 +10,7 @@ import shutil
 import subprocess
 import time
 
-from fleet_checks import (COPY_STEP, SETTINGS_STEP, UPDATED_LINE, Skip, refused, updated)
+from fleet_checks import SETTINGS_STEP, UPDATED_LINE, Skip, refused, updated
 from fleet_rollout import PLAYBOOK_LIMIT
 
 # The work folder of former releases, the same on every board.
@@ -187,7 +187,7 @@ def case_injection(ctx):
         'folder in which each rollout makes its own private work folder', SETTINGS_STEP)
     expected['board05'] = updated()
     # scp's own message about the words it took for files
-    expected['board06'] = refused(run.by_host.get('board06', {}).get('last_line'), COPY_STEP)
+    expected['board06'] = refused(run.by_host.get('board06', {}).get('last_line'), SETTINGS_STEP)
     ctx.check_report(run, expected)
     ctx.failures.expect(str(expected['board06']['last_line']).endswith(
         'No such file or directory'), f"board06 last line: {expected['board06']['last_line']!r}")

@@ -4,8 +4,9 @@
       okt_scp:
         argv: [scp, -q, -p, --, /srv/firmware/new.pack, 'service@10.20.3.11:/tmp/okt-avr-rollout.Xy12Ab/']
 
-argv is the whole command line, scp first: every word reaches scp as it is. The result is the
-command module's: rc, stdout, stderr, their _lines, cmd; it fails when scp exits with another
+argv is the whole command line, scp first: every word reaches scp as it is. refuse, when not
+empty, is a reason not to run scp at all: the task then fails with it as its msg. The result is
+the command module's: rc, stdout, stderr, their _lines, cmd; it fails when scp exits with another
 status than 0. The transfers of a rollout run a few hundred times, so they run straight from
 ansible's worker process: a module would start a Python interpreter for each of them.
 """
@@ -19,10 +20,14 @@ TIMEOUT = 600  # seconds for one transfer
 
 class ActionModule(ActionBase):
     TRANSFERS_FILES = False
-    _VALID_ARGS = frozenset(('argv',))
+    _VALID_ARGS = frozenset(('argv', 'refuse'))
 
     def run(self, tmp=None, task_vars=None):
         result = super().run(tmp, task_vars)
+        refuse = self._task.args.get('refuse')
+        if refuse:
+            result.update(failed=True, msg=str(refuse))
+            return result
         argv = self._task.args.get('argv')
         if (not isinstance(argv, list) or not argv or str(argv[0]) != 'scp'
                 or not all(isinstance(word, (str, int)) for word in argv)):
