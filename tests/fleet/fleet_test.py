@@ -263,7 +263,8 @@ def case_limit(ctx):
 
     refused = ctx.run_playbook(damaged, batch_size=2, max_fail=100, limit='board02')
     outputs.append(refused.output)
-    ctx.failures.expect(refused.status != 0, 'damaged PACK with --limit: ansible-playbook succeeded')
+    ctx.failures.expect(refused.status != 0,
+                        'damaged PACK with --limit: ansible-playbook succeeded')
     ctx.failures.expect('avr-fwinfo exit status' in ' '.join(refused.output.split()),
                         'damaged PACK with --limit: the controller check did not refuse it')
     ctx.failures.equal(refused.lines, [], 'damaged PACK with --limit: report lines')

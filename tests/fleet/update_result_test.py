@@ -69,7 +69,8 @@ CASES = [
           note='stopped: the AVR reports other hardware than the new firmware')),
     ('other hardware, the countdown cut off by the time limit',
      BANNER + PREPARED + IDENTS + '\n\nWARNING: Firmware is for different Hardware!!\n'
-     'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 9 8 ' + result(143, 'timeout'),
+     'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 9 8 '
+     + result(143, 'timeout'),
      dict(status=143, updated=False, retry=True,
           last_line='Press CTRL-C NOW to abort or wait 10 seconds to continue!')),
     ('cut off by the time limit during the transfer',
@@ -88,8 +89,8 @@ CASES = [
 
 # What the board prints before the first run: the files checked, the serial number read.
 CHECKED = 'OKT-AVR-VERIFIED\r\nBB-2025-00001\r\nOKT-AVR-SERIAL-STATUS=0\r\n'
-COMPLETED = (BANNER + PREPARED + IDENTS + BLOCKS + '\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY\n'
-             + result(0))
+COMPLETED = (BANNER + PREPARED + IDENTS + BLOCKS
+             + '\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY\n' + result(0))
 BROKE_OFF = (BANNER + PREPARED + IDENTS + 'DATA   ...A DONE\r\n\r\n\r\nWARNING: CODE UPDATE '
              'FAILED! ABORTING!\r\n' + result(255))
 PACK = {'pack_name': 'new.pack', 'new_firmware': NEW, 'log_dirs': {'b1': '/r.logs/T/b1'}}
@@ -129,7 +130,8 @@ RECORDS = [
                                                      '"ab", the controller\'s is cd'}},
      False, dict(status='failed', serial=None, attempts=0, exit_status=None, new_firmware=NEW,
                  note=f'failed step: {STEP1}', log=None,
-                 last_line='the PACK file on the board has the sha256 "ab", the controller\'s is cd')),
+                 last_line='the PACK file on the board has the sha256 "ab", the '
+                           'controller\'s is cd')),
     ('settings refused before the board was reached',
      {'okt_step_failure': {'step': 'Check the settings and the work folder',
                            'message': 'okt_avr_port is not set for this board'}},

@@ -2,7 +2,8 @@
 
     - name: Copy the PACK file
       okt_scp:
-        argv: [scp, -q, -p, --, /srv/firmware/new.pack, 'service@10.20.3.11:/tmp/okt-avr-rollout.Xy12Ab/']
+        argv: [scp, -q, -p, --, /srv/firmware/new.pack,
+               'service@10.20.3.11:/tmp/okt-avr-rollout.Xy12Ab/']
 
 argv is the whole command line, scp first: every word reaches scp as it is. refuse, when not
 empty, is a reason not to run scp at all: the task then fails with it as its msg. The result is
