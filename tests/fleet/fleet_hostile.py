@@ -50,6 +50,13 @@ def _as_user(account):
     return drop
 
 
+def _remove(path):
+    if os.path.islink(path):
+        os.unlink(path)
+    elif os.path.lexists(path):
+        shutil.rmtree(path, ignore_errors=True)
+
+
 def _run_as(account, script, *args):
     subprocess.run(['/bin/sh', '-c', script, 'sh', *args], preexec_fn=_as_user(account),
                    cwd='/', stdin=subprocess.DEVNULL, check=True)
@@ -98,9 +105,8 @@ def case_attack(ctx):
     os.chmod(base2, 0o1777)
     os.makedirs(base3)
     os.chmod(base3, 0o777)
-    if os.path.lexists(OLD_FIXED_DIR):
-        shutil.rmtree(OLD_FIXED_DIR)
-    ctx.cleanups.append(lambda: shutil.rmtree(OLD_FIXED_DIR, ignore_errors=True))
+    _remove(OLD_FIXED_DIR)
+    ctx.cleanups.append(lambda: _remove(OLD_FIXED_DIR))
     _run_as(nobody, 'mkdir "$1" "$2" && chmod 0777 "$1" "$2" && ln -s "$3" "$4"',
             base1, OLD_FIXED_DIR, os.path.join(b4.folder, 'root-only'), base4)
 
