@@ -4,7 +4,8 @@
 #
 # Usage: scripts/install-deps.sh [GROUP ...]     (default: build tests)
 #   build     compile the programs and the simulators (what scripts/demo.sh needs)
-#   tests     build and run every test, the fleet rollout test over a local sshd included
+#   tests     build and run every test, the fleet rollout test over a local sshd and the
+#             playbook checks (syntax check, ansible-lint) included
 #   gates     the quality gates of .ci/run: sanitizers, valgrind, static analysis, fuzzing,
 #             the mipsel cross build under qemu
 #   fixtures  remake the AVR example firmware in tests/fixtures/avr (make-fixtures.sh)
@@ -17,8 +18,9 @@ group_packages() {
     tests)
         group_packages build
         echo googletest libgtest-dev bzip2 i2c-tools strace file
-        # the fleet test (tests/fleet): the rollout playbook over a real sshd, and its package
-        echo ansible-core openssh-server openssh-client python3 dpkg-dev
+        # the fleet test (tests/fleet): the rollout playbook over a real sshd, its package and
+        # its checks
+        echo ansible-core ansible-lint openssh-server openssh-client python3 dpkg-dev
         ;;
     gates)
         group_packages tests

@@ -5,7 +5,6 @@ is reached as its own inventory host over the test's sshd."""
 
 import os
 import re
-import shlex
 import signal
 import subprocess
 import time
@@ -31,7 +30,7 @@ class Board:
         self.installed = installed  # firmware the simulated AVR starts with
         self.port = os.path.join(self.folder, 'ttyAVR')
         self.prefix = os.path.join(self.folder, 'opt')
-        self.work = os.path.join(self.folder, 'work')
+        self.work = os.path.join(self.folder, 'work')  # base of the rollout's work folders
         self.eeproms = os.path.join(self.folder, 'i2c')
         self.flash_out = os.path.join(self.folder, 'avr-flash.bin')
         self.eeprom_out = os.path.join(self.folder, 'avr-eeprom.bin')
@@ -39,14 +38,15 @@ class Board:
         self.sim_log = os.path.join(self.folder, 'avr-bootsim.log')
         self.proc = None
         os.makedirs(self.eeproms)
+        os.makedirs(self.work)
         with open(os.path.join(self.eeproms, 'i2c-0-50'), 'wb') as f:
             f.write(_record(42, 'WLD OKT-CPU-B1', 'R2', f'CPU-2025-{index:05d}'))
         with open(os.path.join(self.eeproms, 'i2c-1-50'), 'wb') as f:
             f.write(_record(7, 'WLD OKT-MOBO-L', 'C', self.serial))
 
-    def start_avr(self, bootsim, faults=(), sessions=2, ident=None):
+    def start_avr(self, bootsim, faults=(), sessions=2, ident=None, options=()):
         """Starts the simulated AVR with the installed firmware's memories; `ident` overrides
-        the identification it reports."""
+        the identification it reports, `options` are more simulator options (pacing)."""
         flash_in = os.path.join(self.folder, 'installed-flash.bin')
         eeprom_in = os.path.join(self.folder, 'installed-eeprom.bin')
         with open(flash_in, 'wb') as f:
@@ -60,6 +60,7 @@ class Board:
                 '--save-eeprom', self.eeprom_out, '--log', self.sim_log]
         for rule in faults:
             args += ['--fault', rule]
+        args += list(options)
         out = open(self.sim_out, 'w')
         self.proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out,
                                      stderr=subprocess.STDOUT)
@@ -102,23 +103,24 @@ class Board:
         return flash, eeprom
 
     def touched_files(self):
-        """What a rollout left in the board's own folders (prefix and work folder)."""
+        """What a rollout left in the board's own folders (prefix and work folder base): files,
+        and folders with a trailing /."""
         found = []
         for top in (self.prefix, self.work):
-            for base, _, files in os.walk(top):
+            for base, dirs, files in os.walk(top):
                 found += [os.path.relpath(os.path.join(base, f), self.folder) for f in files]
+                found += [os.path.relpath(os.path.join(base, d), self.folder) + '/' for d in dirs]
         return sorted(found)
 
     def inventory_vars(self, build):
         # sshd starts sessions with a clean environment: sanitizer settings of the test's run
-        # reach the board's programs through the command prefix, as the i2c-dev emulation does.
-        passed = [f'{name}={shlex.quote(os.environ[name])}' for name in SANITIZER_SETTINGS
+        # reach the board's programs through the environment list, as the i2c-dev emulation does.
+        passed = [f'{name}={os.environ[name]}' for name in SANITIZER_SETTINGS
                   if name in os.environ]
         return {
             'okt_avr_port': self.port,
             'okt_prefix': self.prefix,
-            'okt_board_dir': self.work,
-            'okt_board_command_prefix': ' '.join(
-                [f'LD_PRELOAD={build}/lib/libi2cdev-sim.so', f'I2CSIM_DIR={self.eeproms}']
-                + passed),
+            'okt_board_work_base': self.work,
+            'okt_board_env': [f'LD_PRELOAD={build}/lib/libi2cdev-sim.so',
+                              f'I2CSIM_DIR={self.eeproms}'] + passed,
         }

@@ -1,6 +1,7 @@
 """A real OpenSSH server for the fleet tests: its own host and user keys and configuration in a
 temporary folder, listening on a free loopback port only, and letting in only the user who runs
-the test, with the generated key."""
+the test, with the generated key. Its sessions get the given HOME, so that a board's home folder
+is the test's own."""
 
 import getpass
 import glob
@@ -27,8 +28,9 @@ def _keygen(path):
 
 
 class Sshd:
-    def __init__(self, folder):
+    def __init__(self, folder, home):
         self.folder = folder
+        self.home = home
         self.user = getpass.getuser()
         self.host_key = os.path.join(folder, 'host_key')
         self.user_key = os.path.join(folder, 'user_key')
@@ -82,6 +84,7 @@ PrintLastLog no
 X11Forwarding no
 MaxSessions 64
 MaxStartups 64:30:128
+SetEnv HOME={self.home}
 LogLevel VERBOSE
 ''')
         log = open(self.log, 'w')
@@ -110,12 +113,11 @@ LogLevel VERBOSE
         return self.log_text().count('Accepted publickey for ')
 
     def ssh_common_args(self):
-        """Options for ssh and scp: only this server's key is trusted, one shared connection per
-        test (its control socket lives in the test's folder and is closed by stop())."""
+        """Options for ssh and scp: only this server's key is trusted. Connections are shared as
+        the rollout's ansible.cfg sets it up, with their control sockets in control_dir (closed
+        by stop())."""
         return (f'-F /dev/null -o UserKnownHostsFile={self.known_hosts} '
-                f'-o StrictHostKeyChecking=yes -o IdentitiesOnly=yes -o BatchMode=yes '
-                f'-o ControlMaster=auto -o ControlPersist=30s '
-                f'-o ControlPath={self.control_dir}/%C')
+                f'-o StrictHostKeyChecking=yes -o IdentitiesOnly=yes -o BatchMode=yes')
 
     def stop(self):
         """Closes the shared connections, then stops the server and the sessions it still serves.

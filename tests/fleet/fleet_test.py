@@ -3,20 +3,19 @@
 
 Each case starts a real sshd on a loopback port and a fleet of simulated boards on this machine
 (each its own avr-bootsim behind a link, its own I2C EEPROM files and install prefix, each its own
-inventory host reached over that sshd), runs ansible-playbook for real and checks the report,
-the simulated AVRs' memories and what reached each board. Everything started is stopped again,
-also when a case fails or the test is interrupted.
+inventory host reached over that sshd), runs ansible-playbook for real from deploy/ansible/ with
+its ansible.cfg, and checks the report, the fetched update logs, the simulated AVRs' memories and
+what reached or stayed on each board. Everything started is stopped again, also when a case fails
+or the test is interrupted.
 
 Usage: fleet_test.py --build BUILD --source SOURCE --package-dir DIR CASE
 Cases: package (makes the tools package the others install), rollout, faults, stop, refused,
-check. Exit status: 0 passed, 1 failed, 77 skipped (no launcher-free native run possible, or a
-system program the test needs is missing).
+check, limit, attack, injection. Exit status: 0 passed, 1 failed, 77 skipped (no launcher-free
+native run possible, a system program the test needs is missing, or the case needs root).
 """
 
 import argparse
 import fcntl
-import glob
-import json
 import os
 import shutil
 import signal
@@ -28,225 +27,20 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from fleet_boards import Board  # noqa: E402
-from fleet_firmware import Ident, make_firmware, write_pack  # noqa: E402
-from fleet_sshd import Sshd, free_port  # noqa: E402
+from fleet_checks import (FLEET_SIZE, SETTINGS_STEP, NEW, OTHER_HARDWARE,  # noqa: E402
+                          PREPARE_FAILED_LINE, UPDATED_LINE, Context, Skip, updated)
+from fleet_firmware import Ident, write_pack  # noqa: E402
+from fleet_hostile import case_attack, case_injection  # noqa: E402
+from fleet_rollout import make_package  # noqa: E402
 
 SKIP = 77
-PLAYBOOK_LIMIT = 240  # seconds for one ansible-playbook run
-FLEET_SIZE = 6
-HARDWARE = 'OKT32-BB'
-UPDATED_LINE = 'AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY'
-PREPARE_FAILED_LINE = 'Preparing AVR for firmware update... cannot prepare AVR for update!'
-PACKAGE_PATTERN = 'okt32-service-tools_*_*.tar.gz'
+MISMATCH_LINE = 'WARNING: Firmware is for different Hardware!!'
 
-# The installed firmware fills only blocks the new one fills too, so an updated AVR holds exactly
-# the new images, whichever of the erased (0xFF) blocks around them a PACK file also sends.
-INSTALLED = make_firmware(Ident('B', (1, 0, 2), 25, 3, 1, HARDWARE),
-                          flash_blocks=[0, 1, 2, 3, 0x100], eeprom_blocks=[0], seed=1)
-NEW = make_firmware(Ident('B', (1, 0, 4), 25, 9, 15, HARDWARE),
-                    flash_blocks=list(range(10)) + [0x100, 0x101, 0x1FF], eeprom_blocks=[0, 2],
-                    seed=2)
-OTHER_HARDWARE = make_firmware(Ident('B', (1, 0, 4), 25, 9, 15, 'OKT99-XX'),
-                               flash_blocks=list(range(10)), eeprom_blocks=[0], seed=3)
-
-
-class Failures:
-    def __init__(self):
-        self.items = []
-
-    def expect(self, ok, what):
-        if not ok:
-            self.items.append(what)
-        return ok
-
-    def equal(self, got, want, what):
-        return self.expect(got == want, f'{what}: got {got!r}, want {want!r}')
-
-
-class Context:
-    def __init__(self, args, temp):
-        self.build = os.path.abspath(args.build)
-        self.source = os.path.abspath(args.source)
-        self.package_dir = os.path.abspath(args.package_dir)
-        self.temp = temp
-        self.bin = os.path.join(self.build, 'bin')
-        self.failures = Failures()
-        self.sshd = None
-        self.boards = []
-        self.unreachable = []  # inventory hosts without a board behind them
-        self.runs = 0
-
-    def program(self, name):
-        return os.path.join(self.bin, name)
-
-    def package(self):
-        found = sorted(glob.glob(os.path.join(self.package_dir, PACKAGE_PATTERN)))
-        if len(found) != 1:
-            raise RuntimeError(f'expected one {PACKAGE_PATTERN} in {self.package_dir} (made by '
-                               f'the fleet_package test), found {found}')
-        return found[0]
-
-    # --- the fleet ---------------------------------------------------------------------------
-
-    def start_fleet(self, faults=None, idents=None):
-        """sshd and FLEET_SIZE boards; faults and idents map a board number to its simulator's
-        fault rules and reported identification."""
-        faults = faults or {}
-        idents = idents or {}
-        self.sshd = Sshd(os.path.join(self.temp, 'ssh'))
-        os.makedirs(self.sshd.folder)
-        self.sshd.start()
-        root = os.path.join(self.temp, 'boards')
-        for i in range(1, FLEET_SIZE + 1):
-            board = Board(root, i, INSTALLED)
-            self.boards.append(board)
-            board.start_avr(self.program('avr-bootsim'), faults.get(i, ()), ident=idents.get(i))
-
-    def stop_fleet(self):
-        for board in self.boards:
-            board.stop_avr()
-        if self.sshd:
-            self.sshd.stop()
-
-    def inventory(self, pack, batch_size, max_fail, report):
-        hosts = {b.name: b.inventory_vars(self.build) for b in self.boards}
-        for name in self.unreachable:
-            # a loopback port nobody listens on
-            hosts[name] = {'ansible_port': free_port(), 'okt_avr_port': '/dev/null'}
-        return {
-            'all': {
-                'vars': {
-                    'okt_pack': pack,
-                    'okt_expected_hwid': HARDWARE,
-                    'okt_package': self.package(),
-                    'okt_fwinfo': self.program('avr-fwinfo'),
-                    'okt_batch_size': batch_size,
-                    'okt_max_fail_percentage': max_fail,
-                    'okt_report': report,
-                },
-                'children': {
-                    'avr_boards': {
-                        'vars': {
-                            'ansible_host': '127.0.0.1',
-                            'ansible_port': self.sshd.port,
-                            'ansible_user': self.sshd.user,
-                            'ansible_ssh_private_key_file': self.sshd.user_key,
-                            'ansible_ssh_common_args': self.sshd.ssh_common_args(),
-                            'okt_avr_baud': 115200,
-                        },
-                        'hosts': hosts,
-                    },
-                },
-            },
-        }
-
-    def run_playbook(self, pack, batch_size, max_fail, check_mode=False):
-        """Runs the playbook once; returns (exit status, output, report lines, seconds)."""
-        self.runs += 1
-        run_dir = os.path.join(self.temp, f'run{self.runs}')
-        os.makedirs(run_dir)
-        report = os.path.join(run_dir, 'report.jsonl')
-        inventory = os.path.join(run_dir, 'inventory.yml')
-        with open(inventory, 'w') as f:
-            json.dump(self.inventory(pack, batch_size, max_fail, report), f, indent=1)
-        config = os.path.join(run_dir, 'ansible.cfg')
-        with open(config, 'w') as f:
-            f.write(f'''[defaults]
-forks = {FLEET_SIZE * 2}
-retry_files_enabled = False
-interpreter_python = auto_silent
-local_tmp = {run_dir}/ansible-tmp
-[ssh_connection]
-ssh_args =
-control_path_dir = {self.sshd.control_dir}
-''')
-        env = dict(os.environ, ANSIBLE_CONFIG=config, ANSIBLE_HOME=os.path.join(run_dir, 'home'),
-                   ANSIBLE_NOCOLOR='1', PYTHONDONTWRITEBYTECODE='1')
-        cmd = ['ansible-playbook', '-i', inventory,
-               os.path.join(self.source, 'deploy', 'ansible', 'avr-rollout.yml')]
-        if check_mode:
-            cmd.append('--check')
-        started = time.monotonic()
-        run = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, text=True, timeout=PLAYBOOK_LIMIT)
-        seconds = time.monotonic() - started
-        with open(os.path.join(run_dir, 'ansible.out'), 'w') as f:
-            f.write(run.stdout)
-        lines = []
-        if os.path.exists(report):
-            with open(report) as f:
-                lines = [json.loads(line) for line in f if line.strip()]
-        return run.returncode, run.stdout, lines, seconds
-
-    # --- checks ------------------------------------------------------------------------------
-
-    def check_report(self, lines, expected):
-        """expected: board name -> dict of the fields that must match; every other board must
-        have no line at all."""
-        f = self.failures
-        by_host = {}
-        for line in lines:
-            f.expect(line.get('host') not in by_host, f'two report lines for {line.get("host")}')
-            by_host[line.get('host')] = line
-        f.equal(sorted(by_host), sorted(expected), 'boards in the report')
-        for host, want in expected.items():
-            line = by_host.get(host)
-            if line is None:
-                continue
-            board = next((b for b in self.boards if b.name == host), None)
-            want = {'serial': board.serial if board else None, **want}
-            f.expect(isinstance(line.get('seconds'), (int, float)) and line['seconds'] >= 0,
-                     f'{host} seconds: {line.get("seconds")!r}')
-            for key, value in want.items():
-                f.equal(line.get(key), value, f'{host} {key}')
-
-    def check_updated(self, board):
-        got_flash, got_eeprom = board.memories()
-        self.failures.expect(got_flash == bytes(NEW.flash),
-                             f'{board.name}: flash differs from the image')
-        self.failures.expect(got_eeprom == bytes(NEW.eeprom),
-                             f'{board.name}: EEPROM differs from the image')
-
-    def check_unchanged(self, board):
-        got_flash, got_eeprom = board.memories()
-        self.failures.expect(got_flash == bytes(board.installed.flash),
-                             f'{board.name}: flash changed')
-        self.failures.expect(got_eeprom == bytes(board.installed.eeprom),
-                             f'{board.name}: EEPROM changed')
-
-    def check_untouched(self, board):
-        self.check_unchanged(board)
-        self.failures.equal(board.commands_received(), 0, f'{board.name} AVR commands')
-        self.failures.equal(board.touched_files(), [], f'{board.name} files')
-
-    def new_pack(self):
-        return write_pack(NEW, os.path.join(self.temp, 'firmware'), 'new', self.program(
-            'avr-fwupdate'))
-
-
-def updated(old=INSTALLED, attempts=1):
-    return {'status': 'updated', 'exit_status': 0, 'last_line': UPDATED_LINE,
-            'attempts': attempts, 'old_firmware': old.ident.line(),
-            'new_firmware': NEW.ident.line(), 'check_mode': False}
-
-
-# --- cases -----------------------------------------------------------------------------------
 
 def case_package(ctx):
     """Makes the tools package from this build with CPack, as the boards get it."""
-    config = os.path.join(ctx.build, 'CPackConfig.cmake')
-    if not ctx.failures.expect(os.path.exists(config),
-                               f'{config} is missing: the build makes no tools package'):
-        return
-    os.makedirs(ctx.package_dir, exist_ok=True)
-    for old in glob.glob(os.path.join(ctx.package_dir, PACKAGE_PATTERN)):
-        os.remove(old)
-    # The package's own generator, as the board's package is made (the .deb comes along).
-    run = subprocess.run(['cpack', '--config', config, '-B', ctx.package_dir],
-                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT, text=True, timeout=300)
-    if not ctx.failures.expect(run.returncode == 0, f'cpack failed:\n{run.stdout}'):
+    problem = make_package(ctx.build, ctx.package_dir)
+    if not ctx.failures.expect(not problem, problem):
         return
     listing = subprocess.run(['tar', '-tzf', ctx.package()], stdout=subprocess.PIPE, text=True,
                              check=True).stdout.split()
@@ -256,26 +50,36 @@ def case_package(ctx):
 
 
 def case_rollout(ctx):
-    """Every board ends updated, in two batches, with one correct report line each."""
+    """Every board ends updated, in two batches, with one correct report line and its fetched
+    log each; the first three work in their login's home (the default), the others in a base of
+    their own; no work folder is left behind; no board is logged into more than once (the scp
+    transfers share ansible's connection, as the shipped ansible.cfg sets it up)."""
     pack = ctx.new_pack()
     ctx.start_fleet()
-    status, output, lines, seconds = ctx.run_playbook(pack, batch_size=3, max_fail=0)
+    home_boards = {b.name: {'okt_board_work_base': None} for b in ctx.boards[:3]}
+    run = ctx.run_playbook(pack, batch_size=3, max_fail=0, hosts=home_boards)
     ctx.stop_fleet()
-    print(f'fleet: rollout to {FLEET_SIZE} simulated boards took {seconds:.1f} s '
-          f'(board update runs: {", ".join(str(line.get("seconds")) for line in lines)} s)')
-    ctx.failures.equal(status, 0, 'ansible-playbook exit status')
-    ctx.check_report(lines, {b.name: updated() for b in ctx.boards})
+    print(f'fleet: rollout to {FLEET_SIZE} simulated boards took {run.seconds:.1f} s '
+          f'(board update runs: {", ".join(str(line.get("seconds")) for line in run.lines)} s)')
+    ctx.failures.equal(run.status, 0, 'ansible-playbook exit status')
+    ctx.check_report(run, {b.name: updated() for b in ctx.boards})
+    ctx.check_no_work_folder(ctx.home, *(b.work for b in ctx.boards))
     for board in ctx.boards:
         ctx.check_updated(board)
+        ctx.check_logs(run, board.name, [UPDATED_LINE])
         ctx.failures.expect(os.access(os.path.join(board.prefix, 'bin', 'avr-fwupdate'), os.X_OK),
                             f'{board.name}: the tools were not installed')
-    return output
+    # The boards share one sshd, so their connections may share one master too.
+    ctx.failures.expect(ctx.sshd.logins() <= FLEET_SIZE,
+                        f'{ctx.sshd.logins()} ssh logins for {FLEET_SIZE} boards')
+    return run.output
 
 
 def case_faults(ctx):
     """A silent AVR fails alone; an AVR that hangs up after some blocks completes on the second
-    run; an AVR that reports other hardware is stopped before a block is sent; a port another
-    process holds is left alone."""
+    run; an AVR that reports other hardware is stopped before a block is sent, its report line
+    ending in the updater's warning; a port another process holds is left alone; a board nobody
+    answers for fails alone."""
     pack = ctx.new_pack()
     other = Ident('B', (1, 0, 2), 25, 3, 1, 'OKT32-ZZ')
     ctx.start_fleet(faults={2: [':silent'], 5: ['s1BLK005:hangup']}, idents={6: other})
@@ -285,32 +89,40 @@ def case_faults(ctx):
     port = os.open(held.port, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
     try:
         fcntl.flock(port, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        status, output, lines, _ = ctx.run_playbook(pack, batch_size=3, max_fail=70)
+        run = ctx.run_playbook(pack, batch_size=3, max_fail=70)
     finally:
         os.close(port)
     ctx.stop_fleet()
-    ctx.failures.equal(status, 2, 'ansible-playbook exit status (boards failed)')
+    ctx.failures.equal(run.status, 2, 'ansible-playbook exit status (boards failed)')
+    in_use = f"comm port '{held.port}' is in use by another process"
     expected = {b.name: updated() for b in ctx.boards}
     expected['board02'] = {'status': 'failed', 'exit_status': 5, 'attempts': 1,
                            'last_line': PREPARE_FAILED_LINE, 'old_firmware': None}
     expected['board04'] = {'status': 'failed', 'exit_status': 2, 'attempts': 1,
-                           'last_line': f"comm port '{held.port}' is in use by another process"}
+                           'last_line': in_use}
     expected['board05'] = updated(attempts=2)
-    expected['board07'] = {'status': 'failed', 'attempts': 0, 'exit_status': None,
-                           'note': 'failed step: Stop when the board cannot be reached'}
-    expected['board06'] = {'status': 'failed', 'attempts': 1,
+    expected['board06'] = {'status': 'failed', 'attempts': 1, 'exit_status': 143,
+                           'last_line': MISMATCH_LINE,
                            'old_firmware': other.line(), 'new_firmware': NEW.ident.line(),
                            'note': 'stopped: the AVR reports other hardware than the new firmware'}
-    ctx.check_report(lines, expected)
+    expected['board07'] = {'status': 'failed', 'attempts': 0, 'exit_status': None,
+                           'note': SETTINGS_STEP, 'log': None}
+    ctx.check_report(run, expected)
+    ctx.failures.expect(run.by_host.get('board07', {}).get('last_line', '').startswith(
+        'the board cannot be reached over ssh: '), 'board07 last line')
+    ctx.check_logs(run, 'board02', [PREPARE_FAILED_LINE])
+    ctx.check_logs(run, 'board04', [in_use])
+    ctx.check_logs(run, 'board05', ['WARNING: CODE UPDATE FAILED! ABORTING!', UPDATED_LINE])
     for board in ctx.boards:
         if board.name in ('board02', 'board04', 'board06'):
             ctx.check_unchanged(board)
         else:
             ctx.check_updated(board)
+    ctx.check_no_work_folder(*(b.work for b in ctx.boards))
     ctx.failures.equal(held.commands_received(), 0, 'board04 AVR commands')
     # The watch stops the updater during its countdown, after the version exchange.
     ctx.failures.equal(ctx.boards[5].commands_received(), 2, 'board06 AVR commands')
-    return output
+    return run.output
 
 
 def case_stop(ctx):
@@ -318,10 +130,10 @@ def case_stop(ctx):
     pack = ctx.new_pack()
     ctx.start_fleet(faults={2: [':silent']})
     logins_before = ctx.sshd.logins()
-    status, output, lines, _ = ctx.run_playbook(pack, batch_size=3, max_fail=20)
+    run = ctx.run_playbook(pack, batch_size=3, max_fail=20)
     ctx.stop_fleet()
-    ctx.failures.expect(status != 0, 'ansible-playbook succeeded although the rollout stopped')
-    ctx.check_report(lines, {
+    ctx.failures.expect(run.status != 0, 'ansible-playbook succeeded although the rollout stopped')
+    ctx.check_report(run, {
         'board01': updated(),
         'board02': {'status': 'failed', 'exit_status': 5, 'last_line': PREPARE_FAILED_LINE},
         'board03': updated(),
@@ -331,14 +143,15 @@ def case_stop(ctx):
             ctx.check_updated(board)
     for board in ctx.boards[3:]:
         ctx.check_untouched(board)
-        ctx.failures.expect(board.name not in output,
+        ctx.failures.expect(f'[{board.name}]' not in run.output,
                             f'ansible ran tasks on {board.name} of a later batch')
     ctx.failures.expect(ctx.sshd.logins() > logins_before, 'no board was reached at all')
-    return output
+    return run.output
 
 
 def case_refused(ctx):
-    """A PACK file for other hardware, or a damaged one, stops the rollout before any board is
+    """A PACK file for other hardware, a damaged one, or a batch size and failure limit that only
+    the inventory sets (play keywords never see them) stop the rollout before any board is
     reached."""
     good = ctx.new_pack()
     firmware = os.path.join(ctx.temp, 'firmware')
@@ -351,13 +164,23 @@ def case_refused(ctx):
         f.write(data)
     ctx.start_fleet()
     outputs = []
-    for name, pack, says in (('other hardware', other, 'hardware_mismatch'),
-                             ('damaged', damaged, 'avr-fwinfo exit status')):
-        status, output, lines, _ = ctx.run_playbook(pack, batch_size=3, max_fail=50)
-        outputs.append(output)
-        ctx.failures.expect(status != 0, f'{name}: ansible-playbook succeeded')
-        ctx.failures.expect(says in output, f'{name}: the output does not say {says!r}')
-        ctx.failures.equal(lines, [], f'{name}: report lines')
+    rows = (
+        ('other hardware', other, {}, 'hardware_mismatch'),
+        ('damaged', damaged, {}, 'avr-fwinfo exit status'),
+        ('inventory batch size', good, {'okt_batch_size': 2, 'okt_max_fail_percentage': 50},
+         'the boards see okt_batch_size 2 and okt_max_fail_percentage 50, but the play runs '
+         '(batch size 5, failure limit 0 %): play keywords never see the inventory'),
+    )
+    for name, pack, rollout_vars, says in rows:
+        if rollout_vars:
+            run = ctx.run_playbook(pack, rollout_vars=rollout_vars)
+        else:
+            run = ctx.run_playbook(pack, batch_size=3, max_fail=50)
+        outputs.append(run.output)
+        ctx.failures.expect(run.status != 0, f'{name}: ansible-playbook succeeded')
+        ctx.failures.expect(says in ' '.join(run.output.split()),
+                            f'{name}: the output does not say {says!r}')
+        ctx.failures.equal(run.lines, [], f'{name}: report lines')
     ctx.failures.equal(ctx.sshd.logins(), 0, 'ssh logins')
     ctx.stop_fleet()
     for board in ctx.boards:
@@ -368,9 +191,12 @@ def case_refused(ctx):
 def case_check(ctx):
     """Check mode does everything but the update: tools installed where missing or of another
     version (and left alone where current), the PACK file copied and verified, the serial number
-    read (unknown where the motherboard's EEPROM does not answer); no AVR receives a command."""
+    read (unknown where the motherboard's EEPROM does not answer), the work folder removed; no
+    AVR receives a command. board01 has no base of its own and its login no home: it works in
+    /tmp."""
     pack = ctx.new_pack()
     ctx.start_fleet()
+    os.rmdir(ctx.home)
     os.remove(os.path.join(ctx.boards[5].eeproms, 'i2c-1-50'))
     package = ctx.package()
     current, stale = ctx.boards[1], ctx.boards[2]
@@ -382,22 +208,20 @@ def case_check(ctx):
     with open(fwinfo, 'w') as f:
         f.write('#!/bin/sh\necho "avr-fwinfo (okt32-service-tools) 0.9.0"\n')
     kept = os.stat(os.path.join(current.prefix, 'bin', 'avr-fwupdate')).st_ino
-    status, output, lines, _ = ctx.run_playbook(pack, batch_size=3, max_fail=0, check_mode=True)
+    run = ctx.run_playbook(pack, batch_size=3, max_fail=0, check_mode=True,
+                           hosts={'board01': {'okt_board_work_base': None}})
     ctx.stop_fleet()
-    ctx.failures.equal(status, 0, 'ansible-playbook exit status')
+    ctx.failures.equal(run.status, 0, 'ansible-playbook exit status')
     expected = {b.name: {'status': 'checked', 'attempts': 0, 'exit_status': None,
-                         'old_firmware': None, 'new_firmware': NEW.ident.line(),
-                         'check_mode': True} for b in ctx.boards}
+                         'old_firmware': None, 'new_firmware': NEW.ident.line(), 'log': None,
+                         'last_line': None, 'note': None, 'check_mode': True}
+                for b in ctx.boards}
     expected['board06']['serial'] = None
-    ctx.check_report(lines, expected)
-    with open(pack, 'rb') as f:
-        pack_bytes = f.read()
+    ctx.check_report(run, expected)
+    ctx.check_no_work_folder(*(b.work for b in ctx.boards))
     for board in ctx.boards:
         ctx.failures.equal(board.commands_received(), 0, f'{board.name} AVR commands')
         ctx.check_unchanged(board)
-        copy = os.path.join(board.work, os.path.basename(pack))
-        ctx.failures.expect(os.path.exists(copy) and open(copy, 'rb').read() == pack_bytes,
-                            f'{board.name}: the PACK file did not arrive intact')
         version = subprocess.run([os.path.join(board.prefix, 'bin', 'avr-fwinfo'), '--version'],
                                  stdout=subprocess.PIPE, text=True).stdout.strip()
         ctx.failures.expect(version.startswith('avr-fwinfo (okt32-service-tools) ')
@@ -405,7 +229,61 @@ def case_check(ctx):
                             f'{board.name}: installed tools say {version!r}')
     ctx.failures.equal(os.stat(os.path.join(current.prefix, 'bin', 'avr-fwupdate')).st_ino, kept,
                        'board02 (current tools): reinstalled')
-    return output
+    return run.output
+
+
+def case_limit(ctx):
+    """The README's retry: after a rollout in which one board failed, `--limit BOARD` runs the
+    controller check again (a damaged PACK file still reaches no board) and then retries that
+    board alone: only it gets a new report line and ends updated, the others are not touched."""
+    count = 4
+    pack = ctx.new_pack()
+    damaged = os.path.join(ctx.temp, 'firmware', 'damaged.pack')
+    with open(pack, 'rb') as f:
+        data = bytearray(f.read())
+    data[len(data) // 2] ^= 0x5A
+    with open(damaged, 'wb') as f:
+        f.write(data)
+    ctx.start_fleet(faults={2: [':silent']}, count=count)
+    first = ctx.run_playbook(pack, batch_size=2, max_fail=100)
+    outputs = [first.output]
+    ctx.failures.equal(first.status, 2, 'first run: ansible-playbook exit status')
+    ctx.check_report(first, {
+        'board01': updated(), 'board03': updated(), 'board04': updated(),
+        'board02': {'status': 'failed', 'exit_status': 5, 'last_line': PREPARE_FAILED_LINE}})
+
+    failed = ctx.board('board02')  # repaired: its AVR answers now
+    failed.stop_avr()
+    failed.start_avr(ctx.program('avr-bootsim'))
+    others = [b for b in ctx.boards if b is not failed]
+    commands = {b.name: b.commands_received() for b in others}
+    tools = {b.name: os.stat(os.path.join(b.prefix, 'bin', 'avr-fwupdate')).st_ino
+             for b in others}
+    logins = ctx.sshd.logins()
+
+    refused = ctx.run_playbook(damaged, batch_size=2, max_fail=100, limit='board02')
+    outputs.append(refused.output)
+    ctx.failures.expect(refused.status != 0,
+                        'damaged PACK with --limit: ansible-playbook succeeded')
+    ctx.failures.expect('avr-fwinfo exit status' in ' '.join(refused.output.split()),
+                        'damaged PACK with --limit: the controller check did not refuse it')
+    ctx.failures.equal(refused.lines, [], 'damaged PACK with --limit: report lines')
+    ctx.failures.equal(ctx.sshd.logins(), logins, 'damaged PACK with --limit: ssh logins')
+
+    retry = ctx.run_playbook(pack, batch_size=2, max_fail=100, limit='board02')
+    outputs.append(retry.output)
+    ctx.failures.equal(retry.status, 0, 'retry: ansible-playbook exit status')
+    ctx.check_report(retry, {'board02': updated()})
+    ctx.check_logs(retry, 'board02', [UPDATED_LINE])
+    for board in others:
+        ctx.failures.equal(board.commands_received(), commands[board.name],
+                           f'retry: {board.name} AVR commands')
+        ctx.failures.equal(os.stat(os.path.join(board.prefix, 'bin', 'avr-fwupdate')).st_ino,
+                           tools[board.name], f'retry: {board.name} tools reinstalled')
+    ctx.stop_fleet()
+    for board in ctx.boards:
+        ctx.check_updated(board)
+    return '\n'.join(outputs)
 
 
 CASES = {
@@ -415,6 +293,9 @@ CASES = {
     'stop': case_stop,
     'refused': case_refused,
     'check': case_check,
+    'limit': case_limit,
+    'attack': case_attack,
+    'injection': case_injection,
 }
 NEEDS_FLEET = ('sshd', 'ssh', 'scp', 'ssh-keygen', 'ansible-playbook')
 
@@ -460,6 +341,11 @@ def main():
     try:
         output = CASES[args.case](ctx) or ''
         passed = not ctx.failures.items
+    except Skip as e:
+        ctx.stop_fleet()
+        shutil.rmtree(temp, ignore_errors=True)
+        print(f'fleet {args.case}: skipped: {e}')
+        return SKIP
     except Exception as e:  # a broken fixture fails the case with its reason
         ctx.failures.items.append(f'{type(e).__name__}: {e}')
     finally:

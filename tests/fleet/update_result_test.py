@@ -1,18 +1,19 @@
 #!/usr/bin/env python3
 """How the rollout playbook judges one update run on a board (the avr_update_result filter):
 success needs both the exit status and the success line; only a run that failed after the AVR
-entered update mode is run once more."""
+entered update mode is run once more. And how it sums up a board for its report line
+(okt_board_record) from what the board's tasks registered: a step that failed, or that found
+the board gone, fails the board with its message; check mode never counts a run."""
 
-import importlib.util
 import os
 import sys
 
 sys.dont_write_bytecode = True
-SOURCE = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), '..', '..')
-plugin = importlib.util.spec_from_file_location(
-    'avr_update', os.path.join(SOURCE, 'deploy', 'ansible', 'filter_plugins', 'avr_update.py'))
-avr_update = importlib.util.module_from_spec(plugin)
-plugin.loader.exec_module(avr_update)
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+from filter_plugins_under_test import finish, load, source_dir  # noqa: E402
+
+avr_update = load(source_dir(), 'avr_update')
 
 BANNER = ('OKT32 Baseboard AVR Firmware update tool 0.43\r\n'
           'For service use on OKT32 baseboards only.\r\n\r\nPACK-V3 (BZ2-BIN) detected.\r\n')
@@ -63,8 +64,15 @@ CASES = [
     ('other hardware stopped by the watch',
      BANNER + PREPARED + IDENTS + '\n\nWARNING: Firmware is for different Hardware!!\n'
      'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 ' + result(143, 'hardware'),
-     dict(status=143, updated=False, retry=False, last_line='10',
+     dict(status=143, updated=False, retry=False,
+          last_line='WARNING: Firmware is for different Hardware!!',
           note='stopped: the AVR reports other hardware than the new firmware')),
+    ('other hardware, the countdown cut off by the time limit',
+     BANNER + PREPARED + IDENTS + '\n\nWARNING: Firmware is for different Hardware!!\n'
+     'Press CTRL-C NOW to abort or wait 10 seconds to continue!\n\n10 9 8 '
+     + result(143, 'timeout'),
+     dict(status=143, updated=False, retry=True,
+          last_line='Press CTRL-C NOW to abort or wait 10 seconds to continue!')),
     ('cut off by the time limit during the transfer',
      BANNER + PREPARED + IDENTS + 'DATA   ..' + result(143, 'timeout', '300.04'),
      dict(status=143, updated=False, retry=True, seconds=300.04,
@@ -79,6 +87,76 @@ CASES = [
     ('nothing at all', '', dict(status=None, updated=False, retry=False, last_line=None)),
 ]
 
+# What the board prints before the first run: the files checked, the serial number read.
+CHECKED = 'OKT-AVR-VERIFIED\r\nBB-2025-00001\r\nOKT-AVR-SERIAL-STATUS=0\r\n'
+COMPLETED = (BANNER + PREPARED + IDENTS + BLOCKS
+             + '\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY\n' + result(0))
+BROKE_OFF = (BANNER + PREPARED + IDENTS + 'DATA   ...A DONE\r\n\r\n\r\nWARNING: CODE UPDATE '
+             'FAILED! ABORTING!\r\n' + result(255))
+PACK = {'pack_name': 'new.pack', 'new_firmware': NEW, 'log_dirs': {'b1': '/r.logs/T/b1'}}
+STEP1 = ('Check the copied files, install the tools where needed, read the serial number, update '
+         'the AVR firmware (run 1)')
+
+
+def registered(stdout, **more):
+    return {'stdout': stdout, 'stdout_lines': stdout.splitlines(), 'rc': 0, **more}
+
+
+GONE = {'unreachable': True, 'msg': 'Failed to connect to the host via ssh: timeout'}
+SKIPPED = {'skipped': True}
+FETCHED = {'rc': 0}
+
+# name, the board's variables, check mode, expected fields of its report line
+RECORDS = [
+    ('updated in one run',
+     {'okt_run1': registered(CHECKED + COMPLETED), 'okt_run2': SKIPPED, 'okt_logs_fetch': FETCHED},
+     False,
+     dict(status='updated', serial='BB-2025-00001', old_firmware=OLD, new_firmware=NEW,
+          exit_status=0, attempts=1, seconds=1.25, note=None, log='/r.logs/T/b1',
+          last_line='AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY')),
+    ('updated in the second run',
+     {'okt_run1': registered(CHECKED + BROKE_OFF), 'okt_run2': registered(COMPLETED),
+      'okt_logs_fetch': FETCHED},
+     False, dict(status='updated', old_firmware=OLD, exit_status=0, attempts=2, seconds=2.5)),
+    ('both runs failed, the logs not fetched',
+     {'okt_run1': registered(CHECKED + BROKE_OFF), 'okt_run2': registered(BROKE_OFF),
+      'okt_logs_fetch': {'rc': 1}},
+     False, dict(status='failed', exit_status=255, attempts=2, log=None,
+                 last_line='WARNING: CODE UPDATE FAILED! ABORTING!')),
+    ('the PACK file arrived damaged',
+     {'okt_run1': registered('the PACK file on the board has the sha256 "ab", the controller\'s '
+                             'is cd\r\n', rc=1),
+      'okt_step_failure': {'step': STEP1, 'message': 'the PACK file on the board has the sha256 '
+                                                     '"ab", the controller\'s is cd'}},
+     False, dict(status='failed', serial=None, attempts=0, exit_status=None, new_firmware=NEW,
+                 note=f'failed step: {STEP1}', log=None,
+                 last_line='the PACK file on the board has the sha256 "ab", the '
+                           'controller\'s is cd')),
+    ('settings refused before the board was reached',
+     {'okt_step_failure': {'step': 'Check the settings and the work folder',
+                           'message': 'okt_avr_port is not set for this board'}},
+     False, dict(status='failed', serial=None, attempts=0, old_firmware=None,
+                 last_line='okt_avr_port is not set for this board',
+                 note='failed step: Check the settings and the work folder')),
+    ('gone during the first run',
+     {'okt_run1': GONE, 'okt_run2': SKIPPED},
+     False, dict(status='failed', attempts=0, note=f'failed step: {STEP1}',
+                 last_line='the board cannot be reached over ssh: Failed to connect to the host '
+                           'via ssh: timeout')),
+    ('gone during the second run',
+     {'okt_run1': registered(CHECKED + BROKE_OFF), 'okt_run2': GONE},
+     False, dict(status='failed', attempts=2, old_firmware=OLD,
+                 note='failed step: Update the AVR firmware (run 2)')),
+    ('check mode',
+     {'okt_run1': registered(CHECKED), 'okt_run2': SKIPPED},
+     True, dict(status='checked', serial='BB-2025-00001', attempts=0, exit_status=None,
+                last_line=None, note=None, log=None, check_mode=True, new_firmware=NEW)),
+    ('the motherboard EEPROM did not answer',
+     {'okt_run1': registered('OKT-AVR-VERIFIED\r\nprobe error\r\nOKT-AVR-SERIAL-STATUS=0\r\n'
+                             + COMPLETED)},
+     False, dict(status='updated', serial=None)),
+]
+
 
 def main():
     failures = []
@@ -87,9 +165,13 @@ def main():
         for key, value in want.items():
             if got.get(key) != value:
                 failures.append(f'{name}: {key} is {got.get(key)!r}, want {value!r}')
-    for failure in failures:
-        print(f'FAILED: {failure}')
-    return 1 if failures else 0
+    for name, host_vars, check_mode, want in RECORDS:
+        got = avr_update.okt_board_record({'inventory_hostname': 'b1', **host_vars}, PACK,
+                                          check_mode, 'T')
+        for key, value in {'host': 'b1', 'pack': 'new.pack', 'time': 'T', **want}.items():
+            if got.get(key) != value:
+                failures.append(f'record, {name}: {key} is {got.get(key)!r}, want {value!r}')
+    return finish(failures)
 
 
 if __name__ == '__main__':
