@@ -1,6 +1,6 @@
-# The programs a user gets (avr-fwupdate, okt-eepromtool, avr-fwinfo): how they are linked and
-# installed. The simulators, the preload library and the tests are not shipped and keep the
-# build's ordinary linking.
+# The programs a user gets (avr-fwupdate, okt-eepromtool, avr-fwinfo, okt-idrec): how they are
+# linked and installed. The simulators, the preload library and the tests are not shipped and
+# keep the build's ordinary linking.
 #
 # With OKT_STATIC_PROGRAMS (the board's build) the shipped programs are one program,
 # okt32-tools, installed under each of their names; it carries glibc, libstdc++, libgcc, libbz2

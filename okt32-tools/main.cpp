@@ -4,6 +4,7 @@
 #include "driver.h"
 #include "eepromtool_main.h"
 #include "fwinfo_run.h"
+#include "idrec_entry.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@ constexpr program PROGRAMS[] = {
     {"avr-fwupdate", avr_fwupdate_main},
     {"okt-eepromtool", okt_eepromtool_main},
     {"avr-fwinfo", avr_fwinfo_main},
+    {"okt-idrec", okt_idrec_main},
 };
 
 const char *last_component(const char *path)
