@@ -4,24 +4,28 @@
 #      program okt32-tools, .deb and .tar.gz;
 #   2. that program is static (readelf: no NEEDED entry, no INTERP program header) and has the
 #      floor the README states (kernel 3.2, MIPS32 release 2, FP ABI "any FPU");
-#   3. a dynamic cross build of the same sources (okt-eepromtool, the simulators and the preload
-#      library), because the LD_PRELOAD i2c-dev emulation cannot reach a static program;
+#   3. a dynamic cross build of the same sources (okt-eepromtool, okt-idrec, the simulators and
+#      the preload library), because the LD_PRELOAD i2c-dev emulation cannot reach a static
+#      program;
 #   4. the native tests (an existing build with tests is used as it is), pointed through the
 #      environment at the mipsel programs and started through qemu-mipsel, in three groups:
-#        a. every test program but those of okt-eepromtool and the simulator programs: against
-#           the static program under each shipped name (a folder of hard links, okt32-tools
-#           among them for its own tests), with an empty folder as qemu's library root, so that
-#           no library of the host or the sysroot can stand in for a missing one;
+#        a. every test program but those of okt-eepromtool, okt-idrec's on the modules and the
+#           simulator programs: against the static program under each shipped name (a folder of
+#           hard links, okt32-tools among them for its own tests), with an empty folder as
+#           qemu's library root, so that no library of the host or the sysroot can stand in for
+#           a missing one; okt-idrec's tests on record files and its command line are among them;
 #        b. okt-eepromtool's cases that reach no I2C bus (usage, exit statuses): the static
 #           program as okt-eepromtool, the same way;
-#        c. okt-eepromtool's and the simulator programs' tests: against the dynamic build, the
-#           sysroot as library root, the emulation preloaded (qemu's -E);
+#        c. okt-eepromtool's, okt-idrec's on the modules (read, write, the JSON of every command)
+#           and the simulator programs' tests: against the dynamic build, the sysroot as library
+#           root, the emulation preloaded (qemu's -E);
 #   5. PACK files of every version and avr-fwinfo's reports (text and JSON) made by the static
-#      programs from tests/fixtures/avr equal, byte for byte, those of the native build;
+#      programs from tests/fixtures/avr, and okt-idrec's record files and reports (text and JSON)
+#      made from fields, equal, byte for byte, those of the native build;
 #   6. the package: dpkg-deb --info (no Depends) and --contents, its tree unpacked with
 #      dpkg-deb -x into an empty folder and the programs run from there the same way, as
 #      /usr/bin/NAME; the .tar.gz holds the same files from usr/ on; in both the programs are one
-#      file under three names (hard links), and another name is refused;
+#      file under four names (hard links), and another name is refused;
 #   7. the budgets: the installed programs together (each file once) at most 1,000,000 bytes,
 #      the .deb at most 450,000 bytes;
 #   8. reproducible: scripts/reproducible-board.sh builds the package twice more, in two fresh
@@ -38,12 +42,12 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 cross=${1:-$src/build-mipsel}
 native=${2:-$src/build}
 jobs=2
-programs=(avr-fwupdate okt-eepromtool avr-fwinfo)
+programs=(avr-fwupdate okt-eepromtool avr-fwinfo okt-idrec)
 max_programs_bytes=1000000
 max_deb_bytes=450000
 refusal="okt32-tools: run as one of: ${programs[*]}"
 # Test programs that need the dynamic build: the I2C emulation or a simulator program.
-dynamic_tests='^(test_eepromtool_cmdline|test_eepromtool_editor|test_i2cdev_sim|avrboot_sim_program_tests|avrboot_sim_program_session_tests)$'
+dynamic_tests='^(test_eepromtool_cmdline|test_eepromtool_editor|test_idrec_modules|test_i2cdev_sim|avrboot_sim_program_tests|avrboot_sim_program_session_tests)$'
 # okt-eepromtool's cases that touch no bus: on this machine every bus is missing without the
 # emulation, which is what they expect.
 no_bus_cases='^eepromtool\.(ABadCommandLineShowsTheUsageAndTouchesNoBus|AMissingBusDeviceIsAProbeError|WithoutArgumentsAFailedFirstReadIsAProbeError)$'
@@ -115,10 +119,12 @@ run cmake -S "$src" -B "$dynamic" \
     -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mipsel-linux-gnu.cmake" \
     -DOKT_MIPSEL_SYSROOT="$sysroot" -DOKT_STATIC_PROGRAMS=OFF \
     -DOKT_BUILD_TESTS=OFF -DOKT_BUILD_BENCH=OFF
-run cmake --build "$dynamic" -j$jobs --target okt-eepromtool i2cdev_sim i2cdev_sim_client avr-bootsim \
-    avr-fwupdate
-grep -q 'NEEDED.*libi2c' <<<"$(mipsel-linux-gnu-readelf -d "$dynamic/bin/okt-eepromtool")" ||
-    fail "the dynamic build's okt-eepromtool does not load libi2c: the emulation would miss it"
+run cmake --build "$dynamic" -j$jobs --target okt-eepromtool okt-idrec i2cdev_sim i2cdev_sim_client \
+    avr-bootsim avr-fwupdate
+for p in okt-eepromtool okt-idrec; do
+    grep -q 'NEEDED.*libi2c' <<<"$(mipsel-linux-gnu-readelf -d "$dynamic/bin/$p")" ||
+        fail "the dynamic build's $p does not load libi2c: the emulation would miss it"
+done
 
 step "native tests"
 if [ ! -f "$native/CTestTestfile.cmake" ]; then
@@ -146,7 +152,7 @@ under "$empty" "$names" "$dynamic/lib" -LE "$dynamic_tests"
 step "okt-eepromtool's cases without a bus against the static program, empty library root"
 under "$empty" "$names" "$dynamic/lib" -L '^test_eepromtool_cmdline$' -R "$no_bus_cases"
 [ -z "$(ls -A "$empty")" ] || fail "something was written into the empty library root: $(ls -A "$empty")"
-step "okt-eepromtool and simulator tests against the dynamic build, sysroot, emulation"
+step "okt-eepromtool, okt-idrec's module and simulator tests against the dynamic build, sysroot, emulation"
 under "$sysroot" "$dynamic/bin" "$dynamic/lib" -L "$dynamic_tests"
 
 # transcript DIR BIN-DIR [full|short [ARGV0-PREFIX]]: runs the programs of BIN-DIR (under
@@ -177,6 +183,17 @@ transcript() {
         call avr-fwupdate
         call okt-eepromtool bogus
         call avr-fwinfo
+        call okt-idrec
+        # A record made from fields, shown as text and JSON; refusals name their field.
+        call okt-idrec make x1.rec --serial X1-2025-01234 --desc 'WLD OKT-MOD-X1' --rev A \
+            --manuf-date 29.02.24-09:30 --maint-date 31.12.59-23:59 --bootcntr 0xffffffff
+        call okt-idrec show x1.rec
+        call okt-idrec show --json x1.rec
+        call okt-idrec make x2.rec --from x1.rec --serial X1-2025-01235 --bootcntr 42
+        call okt-idrec show --json x1.rec x2.rec
+        call okt-idrec make x3.rec --manuf-date 31.04.25-12:00
+        call okt-idrec make x3.rec --desc 'sixteen bytes!!!'
+        call okt-idrec show "$fx/eeprom.hex"
         local pairs=("flash.hex eeprom.hex")
         local options=(-pack3)
         if [ -n "$full" ]; then
@@ -206,10 +223,11 @@ same() {
     if ! diff -r "$a" "$b"; then
         fail "the board's programs differ from the native build ($a, $b)"
     fi
-    echo "equal: $(find "$b" -name '*.pack' | wc -l) PACK files and $(grep -c '^\$ ' "$b/transcript") runs" >&2
+    echo "equal: $(find "$b" -name '*.pack' | wc -l) PACK files, $(find "$b" -name '*.rec' | wc -l)" \
+        "record files and $(grep -c '^\$ ' "$b/transcript") runs" >&2
 }
 
-step "PACK files and avr-fwinfo reports: static mipsel programs against the native build"
+step "PACK files, records and reports: static mipsel programs against the native build"
 transcript "$work/native" "$native/bin" full
 transcript "$work/board" "$names" full
 same "$work/native" "$work/board"
@@ -232,11 +250,13 @@ fi
 expected="usr/bin/avr-fwinfo
 usr/bin/avr-fwupdate
 usr/bin/okt-eepromtool
+usr/bin/okt-idrec
 usr/share/doc/okt32-service-tools/changelog.gz
 usr/share/doc/okt32-service-tools/copyright
 usr/share/man/man1/avr-fwinfo.1.gz
 usr/share/man/man1/avr-fwupdate.1.gz
-usr/share/man/man1/okt-eepromtool.1.gz"
+usr/share/man/man1/okt-eepromtool.1.gz
+usr/share/man/man1/okt-idrec.1.gz"
 run dpkg-deb --contents "$deb"
 deb_files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)
 [ "$deb_files" = "$expected" ] || fail "the .deb holds other files:"$'\n'"$deb_files"
