@@ -61,7 +61,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "avr-fwupdate updates the firmware of the baseboard's AVR microcontroller from Intel HEX or
 PACK files over a serial port and builds PACK files; avr-fwinfo tells what such a file holds
 before flashing it; okt-eepromtool reads and edits the identification EEPROMs of the CPU
-module, the motherboard and the extension modules over the I2C buses.")
+module, the motherboard and the extension modules over the I2C buses; okt-idrec makes, shows,
+reads and writes their records as data for scripts, with checked fields, guarded writes and
+JSON reports.")
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # Both generators lay out the same tree under usr/, with no folder of the package's own name above.
