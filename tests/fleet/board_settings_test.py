@@ -2,7 +2,9 @@
 """Which board settings the rollout refuses before it reaches a board, and with what line
 (the okt_board_settings_problem filter), and how it splits scp options into words
 (okt_shell_words): each value that would reach a shell unquoted, or a folder another user
-could swap, is refused with the variable's name and value."""
+could swap, is refused with the variable's name and value. And which values the controller
+check takes for every board of a play (okt_play_settings_problems): the board's own, else the
+defaults, only those its playbook uses."""
 
 import os
 import sys
@@ -93,8 +95,44 @@ WORDS = [
 ]
 
 
+# The settings of every board of a play as the controller check sees them: each board's own
+# variables (hostvars), else the roles' defaults. name, the board's own variables, the names the
+# playbook uses, those it needs set, the line.
+DEFAULTS = {'okt_prefix': '/opt/okt32', 'okt_board_work_base': '', 'okt_board_env': [],
+            'okt_scp_options': '-O', 'okt_avr_baud': 115200, 'okt_update_timeout': 300}
+INVENTORY_NAMES = ['okt_prefix', 'okt_board_work_base', 'okt_board_env', 'okt_scp_options',
+                   'ansible_ssh_common_args', 'ansible_scp_extra_args', 'ansible_host',
+                   'ansible_user', 'ansible_port']
+ROLLOUT_NAMES = INVENTORY_NAMES + ['okt_avr_port', 'okt_avr_baud', 'okt_update_timeout']
+PLAYS = [
+    ('the defaults fill in', {'okt_avr_port': '/dev/ttyS1'}, ROLLOUT_NAMES, ['okt_avr_port'], ''),
+    ('the rollout needs an AVR port', {}, ROLLOUT_NAMES, ['okt_avr_port'],
+     'okt_avr_port is not set for this board'),
+    ('the inventory does not', {}, INVENTORY_NAMES, [], ''),
+    ('nor looks at one', {'okt_avr_port': 'tty;id', 'okt_avr_baud': 'x'}, INVENTORY_NAMES, [], ''),
+    ("a board's own value counts, not the default", {'okt_prefix': '/opt/../etc'},
+     INVENTORY_NAMES, [], f"okt_prefix is '/opt/../etc': {RULE}"),
+    ('a former variable counts when it is set', {'okt_board_command_prefix': 'X=1'},
+     INVENTORY_NAMES, [],
+     "okt_board_command_prefix is no longer read ('X=1'): set okt_board_env, a list of "
+     'NAME=VALUE environment settings'),
+    ('the host is the inventory name', {'inventory_hostname': '-oProxyCommand=id'},
+     INVENTORY_NAMES, [], "ansible_host is '-oProxyCommand=id': scp needs a host name or address"),
+]
+
+
 def main():
     failures = []
+    for name, own, names, required, want in PLAYS:
+        host = own.get('inventory_hostname', 'b1')
+        got = board_settings.okt_play_settings_problems({host: own}, [host], DEFAULTS, names,
+                                                        required)
+        if got != {host: want}:
+            failures.append(f'play, {name}: got {got!r}, want {want!r}')
+    problems = {'b1': '', 'b2': 'okt_prefix is x', 'b3': 'ansible_host is y'}
+    lines = board_settings.okt_refused_lines(problems)
+    if lines != ['b2: okt_prefix is x', 'b3: ansible_host is y']:
+        failures.append(f'refused lines: {lines!r}')
     for name, changes, want in SETTINGS:
         settings = dict(GOOD)
         for key, value in changes.items():

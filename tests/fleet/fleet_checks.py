@@ -12,8 +12,12 @@ FLEET_SIZE = 6
 UPDATED_LINE = 'AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY'
 PREPARE_FAILED_LINE = 'Preparing AVR for firmware update... cannot prepare AVR for update!'
 WORK_FOLDER_PATTERN = 'okt-avr-rollout.*'
-SETTINGS_STEP = ('failed step: Check the settings and the work folder, copy the PACK file, the '
-                 'update watch and the tools package where needed')
+PATH_RULE = 'it must be an absolute path of letters, digits and ._/- without . or .. components'
+# The first task that reaches a board, as ansible names it in its output.
+FIRST_BOARD_TASK = ("TASK [okt_board : Make the board's private work folder and ask its tools' "
+                    'version]')
+SETTINGS_STEP = ("failed step: Check the settings and the work folder, copy the run's files and "
+                 'the tools package where needed')
 
 # The installed firmware fills only blocks the new one fills too, so an updated AVR holds exactly
 # the new images, whichever of the erased (0xFF) blocks around them a PACK file also sends.
@@ -107,6 +111,15 @@ class Context(Fleet):
         for base in bases:
             left = glob.glob(os.path.join(base, WORK_FOLDER_PATTERN))
             self.failures.equal(left, [], f'work folders left in {base}')
+
+    def check_named_first(self, run, line):
+        """The controller check's output names `line` (a refused board) before any board is
+        reached."""
+        named = run.output.find(line)
+        reached = run.output.find(FIRST_BOARD_TASK)
+        self.failures.expect(0 <= named < reached,
+                             f'{line!r} at {named} of the output, the first board task at '
+                             f'{reached}')
 
     def check_updated(self, board):
         got_flash, got_eeprom = board.memories()

@@ -10,13 +10,12 @@ import shutil
 import subprocess
 import time
 
-from fleet_checks import SETTINGS_STEP, UPDATED_LINE, Skip, refused, updated
+from fleet_checks import PATH_RULE, SETTINGS_STEP, UPDATED_LINE, Skip, refused, updated
 from fleet_rollout import PLAYBOOK_LIMIT
 
 # The work folder of former releases, the same on every board.
 OLD_FIXED_DIR = '/tmp/okt-avr-rollout'
 PLANT_LIMIT = 10.0  # seconds to wait for the first planting
-PATH_RULE = 'it must be an absolute path of letters, digits and ._/- without . or .. components'
 
 # Runs as the other user until the stop file appears (or the playbook's time limit passed): in
 # every folder given, and every folder in them it may write into, it keeps a fake watch script

@@ -117,7 +117,8 @@ class Fleet:
             inventory_hosts[board.name] = host
         for name in self.unreachable:
             # a loopback port nobody listens on
-            inventory_hosts[name] = {'ansible_port': free_port(), 'okt_avr_port': '/dev/null'}
+            inventory_hosts[name] = {'ansible_port': free_port(), 'okt_avr_port': '/dev/null',
+                                     **(hosts or {}).get(name, {})}
         return {
             'all': {
                 'vars': {

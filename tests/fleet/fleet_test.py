@@ -27,8 +27,9 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from fleet_checks import (FLEET_SIZE, SETTINGS_STEP, NEW, OTHER_HARDWARE,  # noqa: E402
-                          PREPARE_FAILED_LINE, UPDATED_LINE, Context, Skip, updated)
+from fleet_checks import (FLEET_SIZE, PATH_RULE, SETTINGS_STEP, NEW,  # noqa: E402
+                          OTHER_HARDWARE, PREPARE_FAILED_LINE, UPDATED_LINE, Context, Skip,
+                          refused, updated)
 from fleet_firmware import Ident, write_pack  # noqa: E402
 from fleet_hostile import case_attack, case_injection  # noqa: E402
 from fleet_rollout import make_package  # noqa: E402
@@ -44,7 +45,7 @@ def case_package(ctx):
         return
     listing = subprocess.run(['tar', '-tzf', ctx.package()], stdout=subprocess.PIPE, text=True,
                              check=True).stdout.split()
-    for program in ('avr-fwupdate', 'okt-eepromtool', 'avr-fwinfo'):
+    for program in ('avr-fwupdate', 'okt-eepromtool', 'avr-fwinfo', 'okt-idrec'):
         ctx.failures.expect(f'usr/bin/{program}' in listing,
                             f'the package lacks usr/bin/{program}')
 
@@ -79,17 +80,20 @@ def case_faults(ctx):
     """A silent AVR fails alone; an AVR that hangs up after some blocks completes on the second
     run; an AVR that reports other hardware is stopped before a block is sent, its report line
     ending in the updater's warning; a port another process holds is left alone; a board nobody
-    answers for fails alone."""
+    answers for fails alone; a board of the last batch whose settings are refused is named by
+    the controller check before the first board is reached, and fails in its batch without
+    being reached."""
     pack = ctx.new_pack()
     other = Ident('B', (1, 0, 2), 25, 3, 1, 'OKT32-ZZ')
     ctx.start_fleet(faults={2: [':silent'], 5: ['s1BLK005:hangup']}, idents={6: other})
-    ctx.unreachable = ['board07']
+    ctx.unreachable = ['board07', 'board08']  # board08 would be unreachable too, if reached
     held = ctx.boards[3]
     # Another updater's lock: an exclusive flock on the open port.
     port = os.open(held.port, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
     try:
         fcntl.flock(port, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        run = ctx.run_playbook(pack, batch_size=3, max_fail=70)
+        run = ctx.run_playbook(pack, batch_size=3, max_fail=70,
+                               hosts={'board08': {'okt_prefix': 'opt/okt32'}})
     finally:
         os.close(port)
     ctx.stop_fleet()
@@ -107,9 +111,12 @@ def case_faults(ctx):
                            'note': 'stopped: the AVR reports other hardware than the new firmware'}
     expected['board07'] = {'status': 'failed', 'attempts': 0, 'exit_status': None,
                            'note': SETTINGS_STEP, 'log': None}
+    board08_line = f"okt_prefix is 'opt/okt32': {PATH_RULE}"
+    expected['board08'] = refused(board08_line)
     ctx.check_report(run, expected)
     ctx.failures.expect(run.by_host.get('board07', {}).get('last_line', '').startswith(
         'the board cannot be reached over ssh: '), 'board07 last line')
+    ctx.check_named_first(run, f'board08: {board08_line}')
     ctx.check_logs(run, 'board02', [PREPARE_FAILED_LINE])
     ctx.check_logs(run, 'board04', [in_use])
     ctx.check_logs(run, 'board05', ['WARNING: CODE UPDATE FAILED! ABORTING!', UPDATED_LINE])

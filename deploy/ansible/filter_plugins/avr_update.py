@@ -169,7 +169,7 @@ def okt_board_record(host_vars, pack, check_mode, time):
     else:
         status = 'updated' if last.get('updated') else 'failed'
     host = host_vars['inventory_hostname']
-    logs = _registered(host_vars, 'okt_logs_fetch')
+    logs = _registered(host_vars, 'okt_cleanup')
     return {
         'host': host,
         'serial': _serial(_registered(host_vars, 'okt_run1')),

@@ -18,6 +18,7 @@ REPLACED = {
 }
 PATHS = ('okt_avr_port', 'okt_prefix', 'okt_board_work_base')
 OPTION_STRINGS = ('okt_scp_options', 'ansible_ssh_common_args', 'ansible_scp_extra_args')
+NUMBERS = (('okt_avr_baud', 1, 10000000), ('okt_update_timeout', 1, 86400))
 
 
 def okt_path_problem(value, name):
@@ -47,26 +48,29 @@ def _number_problem(settings, name, low, high):
     return ''
 
 
-def okt_board_settings_problem(settings):
-    """'' when the board's settings (a dict of variable name to value; a variable the inventory
-    does not set is left out or None) are fit to use, else one line naming the first variable
-    that is not, with its value. Variables of former releases are refused with their
-    replacement, so that an old inventory never silently works in another folder."""
+def okt_board_settings_problem(settings, required=('okt_avr_port',)):
+    """'' when the board's settings are fit to use, else one line naming the first variable that
+    is not, with its value. `settings` maps the name of each variable the playbook uses to its
+    value (None: the inventory does not set it, nor has it a default); the names in `required`
+    must be set. Variables of former releases are refused with their replacement, so that an
+    old inventory never silently works in another folder."""
     for name, replacement in REPLACED.items():
         if name in settings:
             return f"{name} is no longer read ('{settings[name]}'): {replacement}"
-    if settings.get('okt_avr_port') is None:
-        return 'okt_avr_port is not set for this board'
+    for name in required:
+        if settings.get(name) is None:
+            return f'{name} is not set for this board'
     for name in PATHS:
         value = settings.get(name)
-        if name == 'okt_board_work_base' and value in (None, ''):
+        if name not in settings or (name == 'okt_board_work_base' and value in (None, '')):
             continue
         problem = okt_path_problem(value, name)
         if problem:
             return problem
-    problem = (_env_problem(settings.get('okt_board_env', []))
-               or _number_problem(settings, 'okt_avr_baud', 1, 10000000)
-               or _number_problem(settings, 'okt_update_timeout', 1, 86400))
+    problem = _env_problem(settings.get('okt_board_env', []))
+    for name, low, high in NUMBERS:
+        if not problem and name in settings:
+            problem = _number_problem(settings, name, low, high)
     if problem:
         return problem
     if settings.get('ansible_port') is not None:
@@ -87,9 +91,33 @@ def okt_board_settings_problem(settings):
     return ''
 
 
+def okt_play_settings_problems(hostvars, hosts, defaults, names, required=()):
+    """For each of `hosts`: '' or the line okt_board_settings_problem gives for its settings,
+    the variables `names` as the board sees them: its own variables (inventory, group and extra
+    variables: what ansible's hostvars holds), else `defaults` (the roles' defaults, which
+    hostvars lacks), else None; ansible_host defaults to the inventory name, and the replaced
+    variables count when they are set."""
+    problems = {}
+    for host in hosts:
+        own = hostvars[host]
+        settings = {name: own[name] if name in own else defaults.get(name) for name in names}
+        if 'ansible_host' in settings and settings['ansible_host'] is None:
+            settings['ansible_host'] = host
+        settings.update({name: own[name] for name in REPLACED if name in own})
+        problems[host] = okt_board_settings_problem(settings, required)
+    return problems
+
+
+def okt_refused_lines(problems):
+    """'HOST: line' for each board whose settings were refused, in the play's order."""
+    return [f'{host}: {problem}' for host, problem in problems.items() if problem]
+
+
 class FilterModule(object):
     def filters(self):
         return {
             'okt_board_settings_problem': okt_board_settings_problem,
             'okt_path_problem': okt_path_problem,
+            'okt_play_settings_problems': okt_play_settings_problems,
+            'okt_refused_lines': okt_refused_lines,
         }
