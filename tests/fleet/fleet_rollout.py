@@ -127,6 +127,7 @@ class Fleet:
                     'okt_package': self.package(),
                     'okt_fwinfo': self.program('avr-fwinfo'),
                     'okt_report': report,
+                    'okt_inventory_report': report,
                     **(rollout_vars or {}),
                 },
                 'children': {
@@ -146,9 +147,10 @@ class Fleet:
         }
 
     def run_playbook(self, pack, batch_size=None, max_fail=None, check_mode=False, limit=None,
-                     hosts=None, rollout_vars=None):
-        """Runs the playbook once from deploy/ansible/ with its ansible.cfg. The environment
-        only moves ansible's own files and ssh's control sockets into the test's folder."""
+                     hosts=None, rollout_vars=None, playbook='avr-rollout.yml'):
+        """Runs a playbook (the rollout; idrec-inventory.yml ignores `pack`) once from
+        deploy/ansible/ with its ansible.cfg. The environment only moves ansible's own files and
+        ssh's control sockets into the test's folder. One report file serves either playbook."""
         self.runs += 1
         run_dir = os.path.join(self.temp, f'run{self.runs}')
         os.makedirs(run_dir)
@@ -161,7 +163,7 @@ class Fleet:
         env.update(ANSIBLE_HOME=os.path.join(run_dir, 'home'),
                    ANSIBLE_SSH_CONTROL_PATH_DIR=self.sshd.control_dir, ANSIBLE_NOCOLOR='1',
                    PYTHONDONTWRITEBYTECODE='1')
-        cmd = ['ansible-playbook', '-i', inventory, 'avr-rollout.yml']
+        cmd = ['ansible-playbook', '-i', inventory, playbook]
         if batch_size is not None:
             cmd += ['-e', f'okt_batch_size={batch_size}']
         if max_fail is not None:

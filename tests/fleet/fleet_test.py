@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""System test of the AVR rollout playbook (deploy/ansible/avr-rollout.yml).
+"""System test of the AVR rollout playbook (deploy/ansible/avr-rollout.yml) and of the ID record
+inventory (deploy/ansible/idrec-inventory.yml).
 
 Each case starts a real sshd on a loopback port and a fleet of simulated boards on this machine
 (each its own avr-bootsim behind a link, its own I2C EEPROM files and install prefix, each its own
@@ -10,7 +11,8 @@ or the test is interrupted.
 
 Usage: fleet_test.py --build BUILD --source SOURCE --package-dir DIR CASE
 Cases: package (makes the tools package the others install), rollout, faults, stop, refused,
-check, limit, attack, injection. Exit status: 0 passed, 1 failed, 77 skipped (no launcher-free
+check, limit, attack, injection; inventory and inventory_check run the ID record inventory
+(idrec-inventory.yml) instead. Exit status: 0 passed, 1 failed, 77 skipped (no launcher-free
 native run possible, a system program the test needs is missing, or the case needs root).
 """
 
@@ -32,6 +34,7 @@ from fleet_checks import (FLEET_SIZE, PATH_RULE, SETTINGS_STEP, NEW,  # noqa: E4
                           refused, updated)
 from fleet_firmware import Ident, write_pack  # noqa: E402
 from fleet_hostile import case_attack, case_injection  # noqa: E402
+from fleet_inventory import case_inventory, case_inventory_check  # noqa: E402
 from fleet_rollout import make_package  # noqa: E402
 
 SKIP = 77
@@ -303,6 +306,8 @@ CASES = {
     'limit': case_limit,
     'attack': case_attack,
     'injection': case_injection,
+    'inventory': case_inventory,
+    'inventory_check': case_inventory_check,
 }
 NEEDS_FLEET = ('sshd', 'ssh', 'scp', 'ssh-keygen', 'ansible-playbook')
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The rollout playbook passes the checks an operator's CI runs on it, from deploy/ansible/ with
-its ansible.cfg: `ansible-playbook --syntax-check` (also with --limit, which picks no controller
-host) and Debian's ansible-lint with the folder's own settings (production profile, offline).
+"""The playbooks (the rollout and the ID record inventory) pass the checks an operator's CI runs
+on them, from deploy/ansible/ with its ansible.cfg: `ansible-playbook --syntax-check` (also
+with --limit, which picks no controller host) and Debian's ansible-lint with the folder's own
+settings (production profile, offline).
 
 Usage: playbook_check_test.py --source SOURCE [--launcher WORDS]
 Exit status: 0 passed, 1 failed, 77 skipped (run under a launcher, or a program is missing).
@@ -17,14 +18,15 @@ import tempfile
 SKIP = 77
 LIMIT = 300  # seconds for one check
 
+PLAYBOOKS = ('avr-rollout.yml', 'idrec-inventory.yml')
 CHECKS = [
-    ('syntax check', ['ansible-playbook', '-i', 'inventory.example.yml', 'avr-rollout.yml',
-                      '--syntax-check']),
-    ('syntax check with --limit', ['ansible-playbook', '-i', 'inventory.example.yml',
-                                   'avr-rollout.yml', '--syntax-check',
-                                   '--limit', 'plant1-line3-cell02']),
-    ('ansible-lint', ['ansible-lint', '--nocolor']),
-]
+    check for playbook in PLAYBOOKS for check in (
+        (f'{playbook}: syntax check',
+         ['ansible-playbook', '-i', 'inventory.example.yml', playbook, '--syntax-check']),
+        (f'{playbook}: syntax check with --limit',
+         ['ansible-playbook', '-i', 'inventory.example.yml', playbook, '--syntax-check',
+          '--limit', 'plant1-line3-cell02']))
+] + [('ansible-lint', ['ansible-lint', '--nocolor'])]
 
 
 def main():
