@@ -19,7 +19,7 @@ const char BUILD_STAMP[] = OKT_BUILD_STAMP;
 void print_main_screen(const okt_eep_modinfo *selected)
 {
     puts("\n ---------- MAIN MENU --------------- \n");
-    printf("SELECTED MODULE: '%s'\n", module_role_name(selected));
+    printf("SELECTED MODULE: '%s'\n", role_name(selected->role));
     puts("");
     view_raw_module_info(selected);
     puts("");
