@@ -13,9 +13,6 @@
 namespace
 {
 
-constexpr int KEY_BACKSPACE = 8;
-constexpr int KEY_DELETE = 127;
-constexpr int KEY_ESCAPE = 0x1B;
 constexpr int FIRST_PRINTABLE = 0x20; // codes below are control codes
 constexpr char BELL = '\a';
 
@@ -157,7 +154,7 @@ int ask_s(const char *prompt, char *buf, int size)
         int c = next_line_key();
         if (c < 0)
             return ASK_INPUT_ENDED;
-        if (c == '\n' || c == '\r') {
+        if (c == KEY_LINE_FEED || c == KEY_CARRIAGE_RETURN) {
             putchar('\n');
             buf[len] = '\0';
             return 0;

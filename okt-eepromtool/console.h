@@ -5,6 +5,13 @@
 
 constexpr int EDIT_BUFFER_SIZE = 256; // bytes of every dialog's edit buffer
 
+// Codes of the keys that getch returns and the menus and the line editor treat apart.
+constexpr int KEY_BACKSPACE = 8;
+constexpr int KEY_LINE_FEED = 10;
+constexpr int KEY_CARRIAGE_RETURN = 13;
+constexpr int KEY_ESCAPE = 0x1B;
+constexpr int KEY_DELETE = 127;
+
 // Result of ask_s when standard input ended before Enter.
 constexpr int ASK_INPUT_ENDED = -1;
 
