@@ -22,7 +22,8 @@ void print_current(const char *text)
 }
 
 // Both date dialogs: the current date as editable text, stored again only when it packs.
-void edit_date(okt_eep_modinfo *entry, unsigned char *date, const char *header, int size)
+void edit_date(okt_eep_modinfo *entry, unsigned char (&date)[OKT_EEP_DATE_SIZE], const char *header,
+               int size)
 {
     char buf[EDIT_BUFFER_SIZE] = {};
     // An invalid date leaves whatever part was converted before the converter gave up.
@@ -37,7 +38,7 @@ void edit_date(okt_eep_modinfo *entry, unsigned char *date, const char *header, 
         puts(" INVALID DATE");
         return;
     }
-    memcpy(date, packed, PACKED_DATE_SIZE);
+    memcpy(date, packed, sizeof date);
     okt_eep_sanitize_entry(entry);
 }
 
