@@ -56,7 +56,7 @@ cmdline_result print_serial(const okt_eep_modinfo *entry)
 cmdline_result dump_record(const okt_eep_modinfo *entry, const char *path)
 {
     if (!entry->read_complete) {
-        printf("the record of %s could not be read; nothing saved\n", roleid[entry->role]);
+        printf("the record of %s could not be read; nothing saved\n", role_name(entry->role));
         return CMDLINE_FAILED;
     }
     return dump_data(entry, path) == 0 ? CMDLINE_DONE : CMDLINE_FAILED;

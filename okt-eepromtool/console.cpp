@@ -2,6 +2,7 @@
 
 #include "terminal_signals.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -13,9 +14,6 @@
 namespace
 {
 
-constexpr int KEY_BACKSPACE = 8;
-constexpr int KEY_DELETE = 127;
-constexpr int KEY_ESCAPE = 0x1B;
 constexpr int FIRST_PRINTABLE = 0x20; // codes below are control codes
 constexpr char BELL = '\a';
 
@@ -146,18 +144,19 @@ int next_line_key()
 
 } // namespace
 
-int ask_s(const char *prompt, char *buf, int size)
+int ask_s(const char *prompt, char (&buf)[EDIT_BUFFER_SIZE], int size)
 {
-    int len = static_cast<int>(strlen(buf));
+    const int room = EDIT_BUFFER_SIZE - 1; // characters the buffer holds before its zero
+    const int limit = std::min(size - 1, room);
+    int len = static_cast<int>(strnlen(buf, room));
     if (prompt)
         fputs(prompt, stdout);
-    if (len > 0)
-        fputs(buf, stdout);
+    fwrite(buf, 1, static_cast<size_t>(len), stdout);
     for (;;) {
         int c = next_line_key();
         if (c < 0)
             return ASK_INPUT_ENDED;
-        if (c == '\n' || c == '\r') {
+        if (c == KEY_LINE_FEED || c == KEY_CARRIAGE_RETURN) {
             putchar('\n');
             buf[len] = '\0';
             return 0;
@@ -177,7 +176,7 @@ int ask_s(const char *prompt, char *buf, int size)
         // Other control codes would be stored unseen and move the cursor on the screen.
         if (c < FIRST_PRINTABLE)
             continue;
-        if (len < size - 1) {
+        if (len < limit) {
             putchar(c);
             buf[len++] = static_cast<char>(c);
         } else {
@@ -186,7 +185,7 @@ int ask_s(const char *prompt, char *buf, int size)
     }
 }
 
-int read_word(char *buf)
+bool read_word(char (&buf)[EDIT_BUFFER_SIZE])
 {
     fflush(stdout);
     int c;
@@ -194,7 +193,7 @@ int read_word(char *buf)
         c = next_byte();
     } while (c >= 0 && isspace(c));
     if (c < 0)
-        return 0;
+        return false;
     int len = 0;
     while (c >= 0 && !isspace(c)) {
         // Characters beyond the buffer belong to the same word: they are consumed, not left
@@ -205,5 +204,5 @@ int read_word(char *buf)
     }
     buf[len] = '\0';
     input.pending = c; // the white space after the word stays for the next key read
-    return 1;
+    return true;
 }

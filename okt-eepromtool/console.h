@@ -5,6 +5,13 @@
 
 constexpr int EDIT_BUFFER_SIZE = 256; // bytes of every dialog's edit buffer
 
+// Codes of the keys that getch returns and the menus and the line editor treat apart.
+constexpr int KEY_BACKSPACE = 8;
+constexpr int KEY_LINE_FEED = 10;
+constexpr int KEY_CARRIAGE_RETURN = 13;
+constexpr int KEY_ESCAPE = 0x1B;
+constexpr int KEY_DELETE = 127;
+
 // Result of ask_s when standard input ended before Enter.
 constexpr int ASK_INPUT_ENDED = -1;
 
@@ -25,18 +32,18 @@ bool input_ended();
 void reset_console_input();
 
 // Line editor over `buf` (holding the current text, zero-terminated); at most size - 1
-// characters can be typed, a longer current text is kept whole. Echoes itself; Enter (line feed
-// or carriage return) finishes, backspace or delete erases the last character, the bell answers
-// an erase on an empty line and a character beyond the limit. Other control codes (below 0x20)
-// are ignored, and so is an escape sequence as a whole: ESC, "[" or "O", bytes 0x20-0x3F, and
-// one final byte 0x40-0x7E. `prompt` may be null.
+// characters can be typed, and never more than the buffer holds with its zero; a longer current
+// text is kept whole. Echoes itself; Enter (line feed or carriage return) finishes, backspace or
+// delete erases the last character, the bell answers an erase on an empty line and a character
+// beyond the limit. Other control codes (below 0x20) are ignored, and so is an escape sequence as
+// a whole: ESC, "[" or "O", bytes 0x20-0x3F, and one final byte 0x40-0x7E. `prompt` may be null.
 // Returns 0 after Enter, ASK_INPUT_ENDED when input ended first (buf then holds the partial
 // edit and must not be used).
-int ask_s(const char *prompt, char *buf, int size);
+int ask_s(const char *prompt, char (&buf)[EDIT_BUFFER_SIZE], int size);
 
 // Reads one white-space delimited word into buf like scanf("%s"), in the terminal's line mode:
 // leading white space, empty lines included, is skipped; whatever follows the word on the line
 // stays pending for later getch calls. Pending output is flushed first.
 // At most EDIT_BUFFER_SIZE - 1 characters are kept; the rest of a longer word is read and
-// dropped. Returns 1 when a word was read, 0 at end of input (buf untouched).
-int read_word(char *buf);
+// dropped. True when a word was read, false at end of input (buf untouched).
+bool read_word(char (&buf)[EDIT_BUFFER_SIZE]);

@@ -1,94 +1,54 @@
 #include "edit_menu.h"
 
-#include "console.h"
 #include "field_dialogs.h"
+#include "menu_table.h"
 #include "module_view.h"
 
 #include <cstdio>
+#include <iterator>
 
 namespace
 {
 
-constexpr int KEY_LINE_FEED = 10;
-constexpr int KEY_CARRIAGE_RETURN = 13;
+void editing_done(menu_context *c)
+{
+    puts("\n----------- EDIT MODULE DONE ---------------");
+    c->leave = true;
+}
+
+void show_again(menu_context *) {}
+
+constexpr menu_item EDIT_MENU[] = {
+    MENU_EMPTY_LINE,
+    {'1', "clear bootcounter", [](menu_context *c) { clear_bootcntr(c->entry); }},
+    {'2', "edit bootcounter", [](menu_context *c) { edit_bootcntr(c->entry); }},
+    {'3', "edit manufacture date", [](menu_context *c) { edit_manuf_date(c->entry); }},
+    {'4', "edit maintainance date", [](menu_context *c) { edit_maint_date(c->entry); }},
+    {'5', "select description string", [](menu_context *c) { select_desc_string(c->entry); }},
+    {'6', "edit revision string", [](menu_context *c) { edit_rev_string(c->entry); }},
+    {'7', "edit serial number", [](menu_context *c) { edit_serial(c->entry); }},
+    MENU_EMPTY_LINE,
+    {'q', "editing done", editing_done},
+    // Keys the screen does not list.
+    {'?', nullptr, show_again},
+    {'h', nullptr, show_again},
+};
+static_assert(menu_keys_unique(EDIT_MENU), "one row per key");
 
 void print_edit_screen(const okt_eep_modinfo *entry)
 {
     puts("\n------------------ EDIT MODULE ---------------\n");
     print_module_line(entry);
     view_raw_module_info(entry);
-    puts("");
-    puts(" 1 .. clear bootcounter");
-    puts(" 2 .. edit bootcounter");
-    puts(" 3 .. edit manufacture date");
-    puts(" 4 .. edit maintainance date");
-    puts(" 5 .. select description string");
-    puts(" 6 .. edit revision string");
-    puts(" 7 .. edit serial number");
-    puts("");
-    puts(" q .. editing done");
-    printf("> ");
-}
-
-bool is_edit_menu_key(int key)
-{
-    return (key >= '1' && key <= '7') || key == '?' || key == 'h' || key == 'q';
-}
-
-// The next key the edit menu acts on, or -1 at end of input; see the main menu's reader.
-int read_edit_menu_key()
-{
-    for (;;) {
-        int key = getch();
-        if (key < 0)
-            return -1;
-        key &= 0xFF;
-        if (is_edit_menu_key(key))
-            return key;
-        if (key != KEY_LINE_FEED && key != KEY_CARRIAGE_RETURN)
-            printf("> ");
-    }
+    print_menu(EDIT_MENU, std::size(EDIT_MENU));
 }
 
 } // namespace
 
 void edit_module(okt_eep_modinfo *entry)
 {
-    for (;;) {
+    menu_context c = {nullptr, entry, false};
+    do {
         print_edit_screen(entry);
-        switch (read_edit_menu_key()) {
-        case '1':
-            clear_bootcntr(entry);
-            break;
-        case '2':
-            edit_bootcntr(entry);
-            break;
-        case '3':
-            edit_manuf_date(entry);
-            break;
-        case '4':
-            edit_maint_date(entry);
-            break;
-        case '5':
-            select_desc_string(entry);
-            break;
-        case '6':
-            edit_rev_string(entry);
-            break;
-        case '7':
-            edit_serial(entry);
-            break;
-        case '?':
-        case 'h':
-            break;
-        case 'q':
-            puts("\n----------- EDIT MODULE DONE ---------------");
-            return;
-        case -1:
-            return;
-        }
-        // A dialog cut short by the end of input ends the whole editor, as q would.
-        if (input_ended())
-            return;
-    }
+    } while (run_menu_choice(EDIT_MENU, std::size(EDIT_MENU), &c));
 }

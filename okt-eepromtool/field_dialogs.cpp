@@ -21,8 +21,19 @@ void print_current(const char *text)
     printf(" Current is [%-*s]\n", OKT_EEP_TEXT_BYTES, text);
 }
 
+// The start of each text dialog: the field's text bytes at the start of the zeroed edit buffer, the
+// dialog's header line and the current text.
+void offer_text(char (&buf)[EDIT_BUFFER_SIZE], const char (&field)[OKT_EEP_TEXT_FIELD_SIZE],
+                const char *header)
+{
+    memcpy(buf, field, TEXT_BYTES);
+    puts(header);
+    print_current(buf);
+}
+
 // Both date dialogs: the current date as editable text, stored again only when it packs.
-void edit_date(okt_eep_modinfo *entry, unsigned char *date, const char *header, int size)
+void edit_date(okt_eep_modinfo *entry, unsigned char (&date)[OKT_EEP_DATE_SIZE], const char *header,
+               int size)
 {
     char buf[EDIT_BUFFER_SIZE] = {};
     // An invalid date leaves whatever part was converted before the converter gave up.
@@ -37,7 +48,7 @@ void edit_date(okt_eep_modinfo *entry, unsigned char *date, const char *header, 
         puts(" INVALID DATE");
         return;
     }
-    memcpy(date, packed, PACKED_DATE_SIZE);
+    memcpy(date, packed, sizeof date);
     okt_eep_sanitize_entry(entry);
 }
 
@@ -74,9 +85,7 @@ void edit_maint_date(okt_eep_modinfo *entry)
 void select_desc_string(okt_eep_modinfo *entry)
 {
     char buf[EDIT_BUFFER_SIZE] = {};
-    memcpy(buf, entry->data.desc_string, TEXT_BYTES);
-    puts("\n --- select module description --- ");
-    print_current(buf);
+    offer_text(buf, entry->data.desc_string, "\n --- select module description --- ");
     if (ask_s(" Enter new  :", buf, DESC_SIZE) != 0)
         return;
     // strncpy over the text bytes: the text, then zeros to the end of them.
@@ -89,9 +98,7 @@ void select_desc_string(okt_eep_modinfo *entry)
 void edit_rev_string(okt_eep_modinfo *entry)
 {
     char buf[EDIT_BUFFER_SIZE] = {};
-    memcpy(buf, entry->data.rev_string, TEXT_BYTES);
-    puts(" -- edit Revision String -- ");
-    print_current(buf);
+    offer_text(buf, entry->data.rev_string, " -- edit Revision String -- ");
     printf(" Enter new  [");
     if (!read_word(buf))
         return;
@@ -103,9 +110,7 @@ void edit_rev_string(okt_eep_modinfo *entry)
 void edit_serial(okt_eep_modinfo *entry)
 {
     char buf[EDIT_BUFFER_SIZE] = {};
-    memcpy(buf, entry->data.serial, TEXT_BYTES);
-    puts(" -- edit Serial Number String -- ");
-    print_current(buf);
+    offer_text(buf, entry->data.serial, " -- edit Serial Number String -- ");
     if (ask_s(" Enter new  :", buf, SERIAL_SIZE) != 0)
         return;
     memcpy(entry->data.serial, buf, TEXT_BYTES);

@@ -37,7 +37,7 @@ void view_raw_module_info(const okt_eep_modinfo *entry)
 
 void print_module_line(const okt_eep_modinfo *entry)
 {
-    printf("Module-Role: %s, I2C bus %d address 0x%02x\n\n", module_role_name(entry), entry->bus,
+    printf("Module-Role: %s, I2C bus %d address 0x%02x\n\n", role_name(entry->role), entry->bus,
            entry->addr);
 }
 

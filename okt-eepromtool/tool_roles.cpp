@@ -20,7 +20,7 @@ okt_eep_modinfo *okt_eep_get_extmod1(okt_eep_modinfo *table)
     return okt_eep_get_modinfo(table, ROLE_EXTMOD1);
 }
 
-const char *const roleid[ROLE_NAME_COUNT] = {
+constexpr const char *roleid[ROLE_FIBER_OPTIC + 1] = {
     "CPU Module",                     // ROLE_CPU
     "Motherboard",                    // ROLE_BASEBOARD
     "Extension Module 0",             // ROLE_EXTMOD0
@@ -28,10 +28,26 @@ const char *const roleid[ROLE_NAME_COUNT] = {
     "Fiber-Optic Transceiver Module", // ROLE_FIBER_OPTIC
 };
 
-const char *module_role_name(const okt_eep_modinfo *entry)
+namespace
 {
-    if (entry->role >= 0 && entry->role < ROLE_NAME_COUNT)
-        return roleid[entry->role];
+
+// A role added to the enumeration without a name would leave a null pointer in the table.
+constexpr bool every_role_named()
+{
+    for (const char *name : roleid) {
+        if (!name)
+            return false;
+    }
+    return true;
+}
+static_assert(every_role_named(), "each role up to ROLE_FIBER_OPTIC has its name");
+
+} // namespace
+
+const char *role_name(int role)
+{
+    if (role >= ROLE_CPU && role <= ROLE_FIBER_OPTIC)
+        return roleid[role];
     return "?";
 }
 

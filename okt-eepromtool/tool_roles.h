@@ -8,11 +8,11 @@ okt_eep_modinfo *okt_eep_get_baseboard(okt_eep_modinfo *table);
 okt_eep_modinfo *okt_eep_get_extmod0(okt_eep_modinfo *table);
 okt_eep_modinfo *okt_eep_get_extmod1(okt_eep_modinfo *table);
 
-constexpr int ROLE_NAME_COUNT = 5;
-extern const char *const roleid[ROLE_NAME_COUNT]; // indexed by role 0..4
+// The role names, indexed by role from ROLE_CPU to ROLE_FIBER_OPTIC; read them through role_name.
+extern const char *const roleid[ROLE_FIBER_OPTIC + 1];
 
-// The entry's role name ("CPU Module", ...), or "?" for a role without one.
-const char *module_role_name(const okt_eep_modinfo *entry);
+// The name of a role ("CPU Module", ...), or "?" for a value without one (ROLE_END among them).
+const char *role_name(int role);
 
 // Known module descriptions, each list ended by a null entry.
 extern const char *const wld_cpumod_id[];

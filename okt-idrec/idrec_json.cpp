@@ -124,7 +124,7 @@ void json_module(const module_report &m)
 {
     const okt_eep_modinfo &e = *m.entry;
     printf("{\"module\":\"%s\",\"role\":", module_word(&e));
-    json_string(module_role_name(&e));
+    json_string(role_name(e.role));
     printf(",\"bus\":%d,\"address\":%d,\"status\":\"%s\",\"bytes_read\":", e.bus, e.addr >> 1,
            module_status_word(m));
     if (m.status == MODULE_NO_BUS)

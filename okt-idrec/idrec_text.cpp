@@ -62,8 +62,7 @@ void print_module_report(const module_report &m)
     char state[192];
     describe_module_status(m, state, sizeof state);
     printf("Module             : %s (%s, I2C bus %d address 0x%02x)\nState              : %s\n",
-           module_word(m.entry), module_role_name(m.entry), m.entry->bus, m.entry->addr >> 1,
-           state);
+           module_word(m.entry), role_name(m.entry->role), m.entry->bus, m.entry->addr >> 1, state);
     if (m.status == MODULE_READ)
         print_record(m.facts);
 }

@@ -69,16 +69,24 @@ bool read_entry(okt_eep_modinfo *m, int fd)
     return true;
 }
 
-// Opens the entry's bus device: 0 with *bus open, -1 for a null entry, -2 for a bus that is
-// neither 0 nor 1, -3 when the device cannot be opened.
-int open_entry_bus(const okt_eep_modinfo *entry, unique_fd *bus)
+// How opening an entry's bus device ended. The values are the codes that okt_eep_read_modinfo
+// and okt_eep_write_modinfo return for these cases.
+enum bus_open_result {
+    BUS_OPENED = 0,
+    BUS_NO_ENTRY = -1,    // a null entry
+    BUS_NOT_0_OR_1 = -2,  // the entry's bus is neither 0 nor 1
+    BUS_CANNOT_OPEN = -3, // the device cannot be opened (errno tells why)
+};
+
+// Opens the entry's bus device into *bus.
+bus_open_result open_entry_bus(const okt_eep_modinfo *entry, unique_fd *bus)
 {
     if (!entry)
-        return -1;
+        return BUS_NO_ENTRY;
     if (entry->bus >= BUS_COUNT)
-        return -2;
+        return BUS_NOT_0_OR_1;
     bus->reset(open(BUS_DEVICES[entry->bus], O_RDWR));
-    return bus->get() < 0 ? -3 : 0;
+    return bus->get() < 0 ? BUS_CANNOT_OPEN : BUS_OPENED;
 }
 
 } // namespace
@@ -149,8 +157,8 @@ int okt_eep_probe(okt_eep_modinfo *table, int verbose)
 int okt_eep_read_modinfo(okt_eep_modinfo *entry)
 {
     unique_fd bus;
-    int opened = open_entry_bus(entry, &bus);
-    if (opened != 0)
+    bus_open_result opened = open_entry_bus(entry, &bus);
+    if (opened != BUS_OPENED)
         return opened;
     return read_entry(entry, bus.get()) ? 0 : -1;
 }
@@ -195,8 +203,8 @@ uint8_t okt_eep_cksum_data(const unsigned char *area)
 int okt_eep_write_modinfo(const okt_eep_modinfo *entry)
 {
     unique_fd bus;
-    int opened = open_entry_bus(entry, &bus);
-    if (opened != 0)
+    bus_open_result opened = open_entry_bus(entry, &bus);
+    if (opened != BUS_OPENED)
         return opened;
     const unsigned char *bytes = record_bytes(&entry->data);
     if (i2c_write(bus.get(), entry->addr, bytes, OKT_EEP_RECORD_SIZE) != 0)
@@ -213,15 +221,15 @@ void okt_eep_write_record(const okt_eep_modinfo *entry, okt_eep_write_report *re
     *report = {OKT_EEP_WRITE_VERIFIED, -1, 0, 0};
     unique_fd bus;
     switch (open_entry_bus(entry, &bus)) {
-    case 0:
+    case BUS_OPENED:
         break;
-    case -1:
+    case BUS_NO_ENTRY:
         report->result = OKT_EEP_WRITE_NO_ENTRY;
         return;
-    case -2:
+    case BUS_NOT_0_OR_1:
         report->result = OKT_EEP_WRITE_BAD_BUS;
         return;
-    default:
+    case BUS_CANNOT_OPEN:
         report->result = OKT_EEP_WRITE_BUS_NOT_OPEN;
         return;
     }

@@ -110,6 +110,17 @@ TEST_F(console_input, AskSRingsTheBellBeyondSizeMinusOne)
     }
 }
 
+TEST_F(console_input, AskSNeverTypesPastItsBuffer)
+{
+    // A size larger than the edit buffer: the buffer's 255 characters and its zero, then bells.
+    feed(std::string(EDIT_BUFFER_SIZE + 9, 'k') + "\n");
+    edit_buffer buf;
+    ask_result r = run_ask_s(nullptr, buf, EDIT_BUFFER_SIZE + 100);
+    EXPECT_EQ(r.result, 0);
+    EXPECT_EQ(r.screen, std::string(EDIT_BUFFER_SIZE - 1, 'k') + std::string(10, '\a') + "\n");
+    EXPECT_EQ(buf.first(EDIT_BUFFER_SIZE), std::string(EDIT_BUFFER_SIZE - 1, 'k') + '\0');
+}
+
 TEST_F(console_input, AskSOffersALongCurrentTextWholeAndKeepsIt)
 {
     // 16 characters in a size-15 editor: shown, kept with Enter, no room for more, and one

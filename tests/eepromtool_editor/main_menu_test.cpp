@@ -194,4 +194,16 @@ TEST_F(editor_test, EditMenuKeysThatOnlyPromptOrRedraw)
     quit();
 }
 
+TEST_F(editor_test, ANulKeyOnlyPromptsInBothMenus)
+{
+    // The menus' empty screen lines have no key; a NUL byte must not pick one.
+    const std::string nul(1, '\0');
+    start();
+    key(nul, "> ");
+    key("e", edit_screen(CPU, cpu_info()));
+    key(nul, "> ");
+    key("q", edit_done() + main_screen(CPU, cpu_info()));
+    quit();
+}
+
 } // namespace

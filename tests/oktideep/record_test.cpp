@@ -191,7 +191,7 @@ TEST(ToolRoles, NamesAndKnownDescriptions)
 {
     const char *names[] = {"CPU Module", "Motherboard", "Extension Module 0", "Extension Module 1",
                            "Fiber-Optic Transceiver Module"};
-    for (int i = 0; i < ROLE_NAME_COUNT; i++)
+    for (int i = ROLE_CPU; i <= ROLE_FIBER_OPTIC; i++)
         EXPECT_STREQ(roleid[i], names[i]);
 
     auto count = [](const char *const *list) {
@@ -208,4 +208,21 @@ TEST(ToolRoles, NamesAndKnownDescriptions)
     EXPECT_STREQ(wld_cpumod_id[3], "WLD OKT-CPU-C1");
     EXPECT_STREQ(wld_mobo_id[1], "WLD OKT-MOBO-L");
     EXPECT_STREQ(wld_extmod_id[0], "WLD OKT-MOD-X1");
+}
+
+TEST(ToolRoles, RoleNameReadsTheTableOnlyWithinIt)
+{
+    const struct {
+        int role;
+        const char *name;
+    } cases[] = {
+        {ROLE_CPU, "CPU Module"},
+        {ROLE_EXTMOD1, "Extension Module 1"},
+        {ROLE_FIBER_OPTIC, "Fiber-Optic Transceiver Module"},
+        {ROLE_FIBER_OPTIC + 1, "?"},
+        {ROLE_END, "?"},
+        {-1, "?"},
+    };
+    for (const auto &c : cases)
+        EXPECT_STREQ(role_name(c.role), c.name) << c.role;
 }
