@@ -12,9 +12,9 @@ enum run_mode {
 };
 
 enum cmdline_result {
-    CMDLINE_OK = 0,
-    CMDLINE_USAGE = 1, // wrong number of arguments, or no file named
-    CMDLINE_BAD_BAUD = 3,
+    CMDLINE_OK,
+    CMDLINE_USAGE,    // wrong number of arguments, or no file named
+    CMDLINE_BAD_BAUD, // a baud rate not in the table
 };
 
 struct command_line {
