@@ -128,7 +128,7 @@ int dump_data(const okt_eep_modinfo *entry, const char *path)
         return -2;
     }
     if (write(fd, &entry->data, OKT_EEP_RECORD_SIZE) != OKT_EEP_RECORD_SIZE ||
-        (replacing && atomic_file_commit(&out) != 0)) {
+        (replacing && atomic_file_commit(&out) != ATOMIC_FILE_COMMITTED)) {
         puts("WARNING: not all of eep data written!");
         return -3;
     }

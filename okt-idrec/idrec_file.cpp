@@ -113,7 +113,8 @@ record_save save_record_file(const char *path, const okt_eep_data &record)
         return {SAVE_FAILED, errno};
     }
     const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
-    if (!write_fully(out.fd.get(), bytes, OKT_EEP_RECORD_SIZE) || atomic_file_commit(&out) != 0)
+    if (!write_fully(out.fd.get(), bytes, OKT_EEP_RECORD_SIZE) ||
+        atomic_file_commit(&out) != ATOMIC_FILE_COMMITTED)
         return {SAVE_FAILED, errno};
     return {SAVE_OK, 0};
 }

@@ -96,7 +96,7 @@ pack_write_result write_pack(const char *out_path, atomic_file *out, pack_head h
     }
     puts("OK");
 
-    if (atomic_file_commit(out) != 0) {
+    if (atomic_file_commit(out) != ATOMIC_FILE_COMMITTED) {
         printf("cannot replace %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
     }
