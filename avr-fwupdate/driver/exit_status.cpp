@@ -1,19 +1,20 @@
 #include "exit_status.h"
 
-// The numbers are those the updater has always ended with, and the steps of a run share some of
-// them; the last message printed tells them apart:
+// The numbers are those the updater has always ended with. Steps of a run share some of them, and
+// the last message printed tells them apart:
 //   1    a wrong command line, the AVR's checksum verdict, a HEX file that cannot be opened, a
 //        PACK payload that is short or finds no memory
 //   2    a port that cannot be opened or is in use, an end command that cannot be sent, a HEX
 //        file whose size cannot be read, a PACK's EEPROM checksum
 //   3    an unsupported baud rate, a PACK file that cannot be opened, a short end answer, a HEX
-//        file that cannot be read whole, damaged PACK data
+//        file that cannot be read whole, damaged PACK data (or no memory for its EEPROM map)
 //   4    port settings that cannot be applied, no memory for a HEX text, a PACK payload too large
 //   5, 6 the prepare and the version step, and no memory for a HEX image or its block map
-//   7    a HEX text that does not parse, in a file or in a version-1 PACK
+//   7    a HEX text that does not parse
 //   255, 254  a failed flash or EEPROM upload, and the packers' first two failures
-// A version-1 PACK's texts fail with the numbers of a HEX file. The packers' failures count down
-// from 255, as the negative codes of the first packers showed.
+// The texts of a version-1 PACK fail with the numbers of a HEX file. The packers' failures count
+// down from 255: earlier packers returned them as -1, -2, ..., which a process shows as 256 plus
+// the code.
 
 int exit_status(cmdline_result result)
 {
