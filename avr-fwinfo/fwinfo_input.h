@@ -29,10 +29,11 @@ struct fw_input {
     firmware_bundle images; // what an update would send; empty until loading succeeded
 };
 
-// Loads the PACK file as the updater does, with the checksums of both stored payloads. Returns 0
-// or the loader's result (after its message). The loader's messages go to `msgs`.
+// Loads the PACK file as the updater does, with the checksums of both stored payloads. Returns 0,
+// or the status the updater ends with for this file (exit_status.h) after the loader's message.
+// The loader's messages go to `msgs`.
 int load_pack_input(const char *path, fw_input *in, FILE *msgs);
 
-// Loads the two HEX files as the updater does; returns 0 or the loader's result (after its
-// message to `msgs`).
+// Loads the two HEX files as the updater does; returns 0, or the status the updater ends with for
+// them (exit_status.h) after the loader's message to `msgs`.
 int load_hex_input(const char *flash_path, const char *eep_path, fw_input *in, FILE *msgs);

@@ -2,6 +2,7 @@
 
 #include "fwinfo_report.h"
 #include "json_print.h"
+#include "pack_format.h"
 
 #include <cstdio>
 #include <cstring>
@@ -77,7 +78,7 @@ void json_sizes(const fw_input &in)
         return;
     }
     char raw[64] = "\n      \"raw_bytes\": null,";
-    if (in.head.version == 3)
+    if (in.head.version == PACK_VERSION_BZIP2)
         snprintf(raw, sizeof raw, "\n      \"raw_bytes\": %lu,",
                  static_cast<unsigned long>(in.head.fw_raw_size));
     printf("  \"payloads\": {\n");

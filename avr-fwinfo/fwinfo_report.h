@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Exit codes of avr-fwinfo besides those of the loaders (PACK: 1-7, 10-13 and 3 for a file
-// that cannot be opened; HEX pair: 1-7). 22 stays unused: scripts of earlier versions read it as
-// "payloads unreadable", a case that cannot arise while each input is read once.
+// Exit codes of avr-fwinfo besides the updater's for an input that does not load (exit_status.h).
+// 22 stays unused: scripts of earlier versions read it as "payloads unreadable", a case that
+// cannot arise while each input is read once.
 enum fwinfo_exit {
     FWINFO_OK = 0,
     FWINFO_USAGE = 1,

@@ -1,7 +1,8 @@
 #include "fwinfo_text.h"
 
-#include "shown_bytes.h"
 #include "fwinfo_report.h"
+#include "pack_format.h"
+#include "shown_bytes.h"
 
 #include <cstdio>
 
@@ -18,9 +19,9 @@ void label(const char *text)
 const char *pack_contents(uint32_t version)
 {
     switch (version) {
-    case 1:
+    case PACK_VERSION_HEX:
         return "HEX texts";
-    case 2:
+    case PACK_VERSION_BINARY:
         return "binary images";
     default:
         return "binary EEPROM image, flash compressed with bzip2";
@@ -62,7 +63,7 @@ void print_input(const fw_input &in)
     print_checksum(in.eep_payload);
     label("Flash payload");
     printf("%lu bytes stored, ", static_cast<unsigned long>(in.fw_payload.stored_size));
-    if (in.head.version == 3)
+    if (in.head.version == PACK_VERSION_BZIP2)
         printf("%lu bytes raw, ", static_cast<unsigned long>(in.head.fw_raw_size));
     print_checksum(in.fw_payload);
 }

@@ -121,13 +121,13 @@ atomic_file_open_result atomic_file_open(const char *path, mode_t mode, atomic_f
     return ATOMIC_FILE_FAILED;
 }
 
-int atomic_file_commit(atomic_file *out)
+atomic_file_commit_result atomic_file_commit(atomic_file *out)
 {
     bool synced = fsync(out->fd.get()) == 0;
     bool closed = close(out->fd.release()) == 0;
     if (!synced || !closed || rename(out->tmp_path, out->target_path) != 0)
-        return -1; // the destructor removes the temporary file
+        return ATOMIC_FILE_NOT_COMMITTED; // the destructor removes the temporary file
     out->tmp_path[0] = '\0';
     restore_xfsz(out);
-    return 0;
+    return ATOMIC_FILE_COMMITTED;
 }

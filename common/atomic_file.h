@@ -42,6 +42,13 @@ enum atomic_file_open_result {
 // stay and only the target is replaced. Prints nothing.
 atomic_file_open_result atomic_file_open(const char *path, mode_t mode, atomic_file *out);
 
-// Flushes the temporary file to the disk, closes it and renames it over the target.
-// 0 on success, -1 otherwise (the temporary file is removed). Prints nothing.
-int atomic_file_commit(atomic_file *out);
+enum atomic_file_commit_result {
+    ATOMIC_FILE_COMMITTED, // the target holds the new contents
+    // Flushing, closing or the rename failed (errno tells why): the target is as it was, and the
+    // temporary file goes with the atomic_file.
+    ATOMIC_FILE_NOT_COMMITTED,
+};
+
+// Flushes the temporary file to the disk, closes it and renames it over the target. Prints
+// nothing.
+atomic_file_commit_result atomic_file_commit(atomic_file *out);

@@ -3,4 +3,6 @@
 // to the next multiple: the caller's buffer must hold them.
 #pragma once
 
+constexpr int HEXDUMP_LINE_BYTES = 16;
+
 void hexdump(const unsigned char *data, int count);

@@ -2,6 +2,7 @@
 
 #include "atomic_file.h"
 #include "owners.h"
+#include "read_up_to.h"
 #include "tool_roles.h"
 
 #include <cstdio>
@@ -128,7 +129,7 @@ int dump_data(const okt_eep_modinfo *entry, const char *path)
         return -2;
     }
     if (write(fd, &entry->data, OKT_EEP_RECORD_SIZE) != OKT_EEP_RECORD_SIZE ||
-        (replacing && atomic_file_commit(&out) != 0)) {
+        (replacing && atomic_file_commit(&out) != ATOMIC_FILE_COMMITTED)) {
         puts("WARNING: not all of eep data written!");
         return -3;
     }
@@ -139,20 +140,23 @@ int set_data(okt_eep_modinfo *entry, const char *path)
 {
     if (!entry || !path)
         return -1;
-    ssize_t got;
+    okt_eep_data record;
+    std::size_t got;
     {
         unique_fd fd(open(path, O_RDONLY));
         if (fd.get() < 0) {
             printf("cannot open '%s'\n", path);
             return -2;
         }
-        // One read straight into the record; bytes past the 128th are ignored.
-        got = read(fd.get(), &entry->data, OKT_EEP_RECORD_SIZE);
+        // Bytes past the 128th are ignored; a pipe may deliver the record in parts.
+        got = read_up_to(fd.get(), reinterpret_cast<unsigned char *>(&record), OKT_EEP_RECORD_SIZE,
+                         nullptr);
     }
     if (got != OKT_EEP_RECORD_SIZE) {
         puts("ERROR: not 128bytes read");
         return -3;
     }
+    entry->data = record;
     int result = okt_eep_write_modinfo(entry);
     if (result != 0)
         printf("Writing EEPROM failed with %d\n", result);

@@ -1,5 +1,6 @@
 #include "idrec_checks.h"
 
+#include "erased_byte.h"
 #include "hex_digit.h"
 #include "packed_date.h"
 
@@ -30,7 +31,7 @@ bool is_unset(const unsigned char *packed)
     static const unsigned char editor_empty[OKT_EEP_DATE_SIZE] = {0, 0, 0, DATE_SEPARATOR_BYTE,
                                                                   0, 0};
     return all_bytes(packed, OKT_EEP_DATE_SIZE, 0x00) ||
-           all_bytes(packed, OKT_EEP_DATE_SIZE, 0xFF) ||
+           all_bytes(packed, OKT_EEP_DATE_SIZE, ERASED_BYTE) ||
            memcmp(packed, editor_empty, OKT_EEP_DATE_SIZE) == 0;
 }
 

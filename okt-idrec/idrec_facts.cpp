@@ -1,5 +1,7 @@
 #include "idrec_facts.h"
 
+#include "erased_byte.h"
+
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -30,7 +32,7 @@ record_state state_of(const unsigned char *bytes)
     bool empty = true;
     for (std::size_t i = 0; i < OKT_EEP_RECORD_SIZE; i++) {
         empty = empty && bytes[i] == 0x00;
-        blank = blank && (bytes[i] == 0xFF || (bytes[i] == 0x00 && cleared_by_reads(i)));
+        blank = blank && (bytes[i] == ERASED_BYTE || (bytes[i] == 0x00 && cleared_by_reads(i)));
     }
     return empty ? RECORD_EMPTY : blank ? RECORD_BLANK : RECORD_PROGRAMMED;
 }

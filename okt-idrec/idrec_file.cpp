@@ -2,7 +2,7 @@
 
 #include "atomic_file.h"
 #include "owners.h"
-#include "read_up_to.h"
+#include "whole_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,32 +36,47 @@ record_file_read read_record_file(const char *path, okt_eep_data *record)
 {
     record_file_read r = {RECORD_FILE_OK, 0, OKT_EEP_RECORD_SIZE};
     unique_fd fd(open(path, O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
+    if (fd.get() < 0) {
         r.result = RECORD_FILE_UNREADABLE;
         r.error = errno;
         return r;
     }
-    if (S_ISREG(st.st_mode) && st.st_size != OKT_EEP_RECORD_SIZE) {
+    file_bytes f;
+    const whole_file_result got =
+        read_whole_file(fd.get(), MEASURE_OR_STREAM, OKT_EEP_RECORD_SIZE, &f);
+    switch (got) {
+    case WHOLE_FILE_OK:
+        if (f.len == OKT_EEP_RECORD_SIZE) {
+            memcpy(record, f.bytes.get(), OKT_EEP_RECORD_SIZE);
+            return r;
+        }
         r.result = RECORD_FILE_WRONG_SIZE;
-        r.size = st.st_size;
+        r.size = static_cast<long long>(f.len);
         return r;
-    }
-    // One byte more than a record tells a longer input from a pipe.
-    unsigned char buf[OKT_EEP_RECORD_SIZE + 1];
-    int error = 0;
-    const std::size_t got = read_up_to(fd.get(), buf, sizeof buf, &error);
-    if (error != 0) {
+    case WHOLE_FILE_NO_SIZE:
+    case WHOLE_FILE_NO_MEMORY:
         r.result = RECORD_FILE_UNREADABLE;
-        r.error = error;
+        r.error = got == WHOLE_FILE_NO_MEMORY ? ENOMEM : f.error;
         return r;
-    }
-    if (got != OKT_EEP_RECORD_SIZE) {
+    case WHOLE_FILE_TOO_LARGE:
+        // A stream's size stays unknown (-1): only "more" is known of it.
         r.result = RECORD_FILE_WRONG_SIZE;
-        r.size = got > OKT_EEP_RECORD_SIZE ? -1 : static_cast<long long>(got);
+        r.size = f.size;
         return r;
+    case WHOLE_FILE_SHORT:
+        break;
     }
-    memcpy(record, buf, OKT_EEP_RECORD_SIZE);
+    // A measured file of another size is that size whatever its reading gave.
+    if (f.size >= 0 && f.size != OKT_EEP_RECORD_SIZE) {
+        r.result = RECORD_FILE_WRONG_SIZE;
+        r.size = f.size;
+    } else if (f.error != 0) {
+        r.result = RECORD_FILE_UNREADABLE;
+        r.error = f.error;
+    } else {
+        r.result = RECORD_FILE_WRONG_SIZE;
+        r.size = static_cast<long long>(f.len);
+    }
     return r;
 }
 
@@ -113,7 +128,8 @@ record_save save_record_file(const char *path, const okt_eep_data &record)
         return {SAVE_FAILED, errno};
     }
     const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
-    if (!write_fully(out.fd.get(), bytes, OKT_EEP_RECORD_SIZE) || atomic_file_commit(&out) != 0)
+    if (!write_fully(out.fd.get(), bytes, OKT_EEP_RECORD_SIZE) ||
+        atomic_file_commit(&out) != ATOMIC_FILE_COMMITTED)
         return {SAVE_FAILED, errno};
     return {SAVE_OK, 0};
 }

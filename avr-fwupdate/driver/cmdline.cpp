@@ -1,6 +1,7 @@
 #include "cmdline.h"
 
 #include "baud_table.h"
+#include "verbosity.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,13 +16,13 @@ bool begins_with(const char *arg, const char *prefix)
     return strncmp(arg, prefix, strlen(prefix)) == 0;
 }
 
-int verbosity_option(const char *arg)
+verbosity_level verbosity_option(const char *arg)
 {
     if (begins_with(arg, "-vv"))
-        return 2;
+        return VERBOSITY_TRACE;
     if (begins_with(arg, "-v"))
-        return 1;
-    return 0;
+        return VERBOSITY_VERBOSE;
+    return VERBOSITY_QUIET;
 }
 
 } // namespace
@@ -53,7 +54,7 @@ cmdline_result decode_command_line(int argc, char *const argv[], command_line *a
     if (args->speed == 0)
         return CMDLINE_BAD_BAUD;
     // A verbosity option as the only argument after the baud rate names no file at all.
-    if (nargs == 3 && verbosity_option(argv[3]) != 0)
+    if (nargs == 3 && verbosity_option(argv[3]) != VERBOSITY_QUIET)
         return CMDLINE_USAGE;
 
     switch (nargs) {
@@ -63,7 +64,7 @@ cmdline_result decode_command_line(int argc, char *const argv[], command_line *a
         break;
     case 4:
         args->verbosity = verbosity_option(argv[3]);
-        if (args->verbosity != 0) {
+        if (args->verbosity != VERBOSITY_QUIET) {
             args->mode = MODE_UPDATE_PACK;
             args->pack_file = argv[4];
         } else {

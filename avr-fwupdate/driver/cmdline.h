@@ -1,6 +1,8 @@
 // The updater's command line: pack modes, update forms, the baud rate and the verbosity option.
 #pragma once
 
+#include "verbosity.h"
+
 #include <termios.h>
 
 enum run_mode {
@@ -12,20 +14,20 @@ enum run_mode {
 };
 
 enum cmdline_result {
-    CMDLINE_OK = 0,
-    CMDLINE_USAGE = 1, // wrong number of arguments, or no file named
-    CMDLINE_BAD_BAUD = 3,
+    CMDLINE_OK,
+    CMDLINE_USAGE,    // wrong number of arguments, or no file named
+    CMDLINE_BAD_BAUD, // a baud rate not in the table
 };
 
 struct command_line {
     run_mode mode;
-    const char *devnode;   // update forms
-    long baud;             // the baud argument as strtol converted it
-    speed_t speed;         // its B* constant when in the table
-    int verbosity;         // 0, 1 (-v) or 2 (-vv)
-    const char *pack_file; // MODE_UPDATE_PACK; for the pack modes the file to write
-    const char *data_file; // flash data HEX file (update and pack modes)
-    const char *eep_file;  // EEPROM HEX file (update and pack modes)
+    const char *devnode;       // update forms
+    long baud;                 // the baud argument as strtol converted it
+    speed_t speed;             // its B* constant when in the table
+    verbosity_level verbosity; // quiet, verbose (-v) or tracing (-vv)
+    const char *pack_file;     // MODE_UPDATE_PACK; for the pack modes the file to write
+    const char *data_file;     // flash data HEX file (update and pack modes)
+    const char *eep_file;      // EEPROM HEX file (update and pack modes)
 };
 
 // Decodes argv in the order the updater checks it: pack modes (exactly four arguments), argument

@@ -2,6 +2,7 @@
 
 #include "avr_protocol.h"
 #include "cmdline.h"
+#include "exit_status.h"
 #include "firmware_image.h"
 #include "ihex_file.h"
 #include "owners.h"
@@ -15,16 +16,6 @@
 namespace
 {
 
-enum driver_exit {
-    EXIT_UPDATED = 0,
-    EXIT_USAGE = 1,
-    EXIT_PORT_OPEN = 2,
-    EXIT_BAD_BAUD = 3,
-    EXIT_PORT_CONFIG = 4,
-    EXIT_PREPARE = 5,
-    EXIT_VERSION = 6,
-};
-
 void print_banner()
 {
     puts("OKT32 Baseboard AVR Firmware update tool 0.43");
@@ -33,90 +24,60 @@ void print_banner()
     puts("");
 }
 
-int run_packer(const command_line &args)
-{
-    switch (args.mode) {
-    case MODE_PACK_V1:
-        return pack_write_v1(args.pack_file, args.data_file, args.eep_file);
-    case MODE_PACK_V2:
-        return pack_write_v2(args.pack_file, args.data_file, args.eep_file);
-    case MODE_PACK_V3:
-        return pack_write_v3(args.pack_file, args.data_file, args.eep_file);
-    case MODE_UPDATE_PACK:
-    case MODE_UPDATE_HEX:
-        break;
-    }
-    return EXIT_USAGE;
-}
-
 // Prepare, version check, flash blocks, EEPROM blocks, end: nothing more is sent after a failure.
 int talk_to_avr(int port, const firmware_bundle &fw)
 {
-    if (avr_prepare(port) != 0) {
+    const prepare_result prepared = avr_prepare(port);
+    if (prepared != PREPARE_OK) {
         puts("cannot prepare AVR for update!");
-        return EXIT_PREPARE;
+        return exit_status(prepared);
     }
-    if (avr_check_version(port, fw.eep_image.get()) != 0)
-        return EXIT_VERSION;
+    const version_result version = avr_check_version(port, fw.eep_image.get());
+    if (version != VERSION_OK)
+        return exit_status(version);
 
-    int status = avr_upload_blocks(port, fw.fw_image.get(), fw.fw_map.get(),
-                                   static_cast<int>(FW_BLOCK_COUNT), AVR_FLASH);
-    if (status != 0) {
+    upload_result sent = avr_upload_blocks(port, fw.fw_image.get(), fw.fw_map.get(),
+                                           static_cast<int>(FW_BLOCK_COUNT), AVR_FLASH);
+    if (sent != UPLOAD_OK) {
         puts("\n\nWARNING: CODE UPDATE FAILED! ABORTING!");
-        return status;
+        return exit_status(sent);
     }
-    status = avr_upload_blocks(port, fw.eep_image.get(), fw.eep_map.get(),
-                               static_cast<int>(EEP_BLOCK_COUNT), AVR_EEPROM);
-    if (status != 0) {
+    sent = avr_upload_blocks(port, fw.eep_image.get(), fw.eep_map.get(),
+                             static_cast<int>(EEP_BLOCK_COUNT), AVR_EEPROM);
+    if (sent != UPLOAD_OK) {
         puts("\n\nWARNING: EEPROM UPDATE FAILED! ABORTING!");
-        return status;
+        return exit_status(sent);
     }
     const char *message = "";
-    int code = avr_finish(port, &message);
+    const finish_result finished = avr_finish(port, &message);
     puts(message);
-    return code;
+    return exit_status(finished);
 }
 
 int run_port_stage(const command_line &args, const firmware_bundle &fw)
 {
     int fd = -1;
-    switch (open_comm_port(args.devnode, args.speed, &fd)) {
+    const comm_open_result opened = open_comm_port(args.devnode, args.speed, &fd);
+    switch (opened) {
     case COMM_OPEN_OK:
         break;
     case COMM_OPEN_FAILED:
         printf("cannot open comm port '%s'\n", args.devnode);
-        return EXIT_PORT_OPEN;
+        return exit_status(opened);
     case COMM_PORT_BUSY:
         printf("comm port '%s' is in use by another process\n", args.devnode);
-        return EXIT_PORT_OPEN;
+        return exit_status(opened);
     case COMM_CONFIG_FAILED:
         puts("cannot set baud rate!");
-        return EXIT_PORT_CONFIG;
+        return exit_status(opened);
     }
     unique_fd port(fd);
     return talk_to_avr(port.get(), fw);
 }
 
-} // namespace
-
-int avr_fwupdate_main(int argc, char **argv)
+// Loads the firmware the command line names, then runs the port stage with it.
+int run_update(const command_line &args)
 {
-    print_banner();
-
-    command_line args;
-    switch (decode_command_line(argc, argv, &args)) {
-    case CMDLINE_OK:
-        break;
-    case CMDLINE_USAGE:
-        printf("usage: %s <devnode> <baud> [-v[v]] <packfile>\n", argv[0]);
-        return EXIT_USAGE;
-    case CMDLINE_BAD_BAUD:
-        printf("unsupported baudrate %d\n", static_cast<int>(args.baud));
-        return EXIT_BAD_BAUD;
-    }
-    if (args.mode != MODE_UPDATE_PACK && args.mode != MODE_UPDATE_HEX)
-        return run_packer(args);
-
     verbosity = args.verbosity;
     if (verbose()) {
         printf("port '%s' baud %lu verbose %d ", args.devnode,
@@ -128,11 +89,48 @@ int avr_fwupdate_main(int argc, char **argv)
     }
 
     firmware_bundle fw;
-    pack_file_info pack;
-    int rc = args.mode == MODE_UPDATE_PACK
-                 ? load_pack_file(args.pack_file, &fw, &pack)
-                 : load_firmware_bundle(args.data_file, args.eep_file, &fw);
-    if (rc != 0)
-        return rc;
+    if (args.mode == MODE_UPDATE_PACK) {
+        pack_file_info pack;
+        const pack_load_result loaded = load_pack_file(args.pack_file, &fw, &pack);
+        if (loaded != PACK_LOAD_OK)
+            return exit_status(loaded, pack.decoded);
+    } else {
+        const ihex_load_result loaded = load_firmware_bundle(args.data_file, args.eep_file, &fw);
+        if (loaded != IHEX_LOAD_OK)
+            return exit_status(loaded);
+    }
     return run_port_stage(args, fw);
+}
+
+} // namespace
+
+int avr_fwupdate_main(int argc, char **argv)
+{
+    print_banner();
+
+    command_line args;
+    const cmdline_result decoded = decode_command_line(argc, argv, &args);
+    switch (decoded) {
+    case CMDLINE_OK:
+        break;
+    case CMDLINE_USAGE:
+        printf("usage: %s <devnode> <baud> [-v[v]] <packfile>\n", argv[0]);
+        return exit_status(decoded);
+    case CMDLINE_BAD_BAUD:
+        printf("unsupported baudrate %d\n", static_cast<int>(args.baud));
+        return exit_status(decoded);
+    }
+
+    switch (args.mode) {
+    case MODE_PACK_V1:
+        return exit_status(pack_write_v1(args.pack_file, args.data_file, args.eep_file));
+    case MODE_PACK_V2:
+        return exit_status(pack_write_v2(args.pack_file, args.data_file, args.eep_file));
+    case MODE_PACK_V3:
+        return exit_status(pack_write_v3(args.pack_file, args.data_file, args.eep_file));
+    case MODE_UPDATE_PACK:
+    case MODE_UPDATE_HEX:
+        break;
+    }
+    return run_update(args);
 }

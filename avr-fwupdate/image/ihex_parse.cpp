@@ -1,5 +1,6 @@
 #include "ihex_parse.h"
 
+#include "erased_byte.h"
 #include "firmware_image.h"
 #include "owners.h"
 
@@ -185,13 +186,13 @@ bool parse_base_value(parse_run *run, uint32_t *value)
 }
 
 // Allocates the erased image and the empty block map.
-int alloc_outputs(std::size_t image_size, std::size_t block_count, byte_buffer *image,
-                  byte_buffer *map)
+ihex_result alloc_outputs(std::size_t image_size, std::size_t block_count, byte_buffer *image,
+                          byte_buffer *map)
 {
     image->reset(static_cast<unsigned char *>(malloc(image_size)));
     if (!*image)
         return IHEX_NO_MEM_IMAGE;
-    memset(image->get(), 0xFF, image_size);
+    memset(image->get(), ERASED_BYTE, image_size);
     map->reset(static_cast<unsigned char *>(malloc(block_count)));
     if (!*map)
         return IHEX_NO_MEM_MAP;
@@ -284,12 +285,13 @@ const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint3
     return pos + digits;
 }
 
-int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
-               std::size_t image_size, std::size_t block_count, uint32_t *end_addr, FILE *msgs)
+ihex_result ihex_parse(const char *text, std::size_t len, unsigned char **image,
+                       unsigned char **block_map, std::size_t image_size, std::size_t block_count,
+                       uint32_t *end_addr, FILE *msgs)
 {
     byte_buffer img;
     byte_buffer map;
-    int rc = alloc_outputs(image_size, block_count, &img, &map);
+    const ihex_result rc = alloc_outputs(image_size, block_count, &img, &map);
     if (rc != IHEX_OK)
         return rc;
 

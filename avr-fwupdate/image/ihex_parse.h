@@ -1,10 +1,7 @@
 // Intel HEX parser: turns the text of a flash or EEPROM HEX file, held in memory, into a memory
-// image filled with 0xFF where no record writes, plus a block map of the 256-byte blocks that
-// records touch.
+// image erased (ERASED_BYTE) where no record writes, plus a block map of the 256-byte blocks that
+// records touch. Reading the text from a file is ihex_file.h's.
 //
-// Result codes (0 = success), shared with the file loading (ihex_file.h):
-//   1 file cannot be opened, 2 fstat failed, 3 short read, 4 no memory for the text,
-//   5 no memory for the image, 6 no memory for the block map, 7 the text does not parse.
 // On success the caller owns *image and *block_map (malloc'ed; release with free). On failure
 // nothing is left allocated and the outputs are untouched.
 #pragma once
@@ -14,14 +11,10 @@
 #include <cstdio>
 
 enum ihex_result {
-    IHEX_OK = 0,
-    IHEX_OPEN_FAILED = 1,
-    IHEX_STAT_FAILED = 2,
-    IHEX_SHORT_READ = 3,
-    IHEX_NO_MEM_TEXT = 4,
-    IHEX_NO_MEM_IMAGE = 5,
-    IHEX_NO_MEM_MAP = 6,
-    IHEX_PARSE_ERROR = 7,
+    IHEX_OK,
+    IHEX_NO_MEM_IMAGE, // no memory for the image
+    IHEX_NO_MEM_MAP,   // no memory for the block map
+    IHEX_PARSE_ERROR,  // the text does not parse
 };
 
 // The parser's state while it walks one text.
@@ -52,6 +45,6 @@ const char *ihex_get_field(const char *pos, int digits, parse_cursor *cur, uint3
 // map) fails the parse instead of being dropped. A text fails with 7: silently when its
 // end-of-file record comes before any data, with one line of its own otherwise.
 // Messages go to `msgs`.
-int ihex_parse(const char *text, std::size_t len, unsigned char **image, unsigned char **block_map,
-               std::size_t image_size, std::size_t block_count, uint32_t *end_addr,
-               FILE *msgs = stdout);
+ihex_result ihex_parse(const char *text, std::size_t len, unsigned char **image,
+                       unsigned char **block_map, std::size_t image_size, std::size_t block_count,
+                       uint32_t *end_addr, FILE *msgs = stdout);

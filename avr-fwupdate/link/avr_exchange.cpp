@@ -1,37 +1,29 @@
 #include "avr_exchange.h"
 
-#include "avr_protocol.h"
 #include "byte_trace.h"
 #include "serial_link.h"
 
-#include <cstring>
+static_assert(std::tuple_size<exchange_buffer>::value >= AVR_VERSION_ANSWER_LEN,
+              "the longest answer fits");
 
-static_assert(EXCHANGE_BUFFER_SIZE >= AVR_VERSION_ANSWER_LEN, "the longest answer fits");
-
-bool answer_is(const unsigned char *answer, const char *text)
+exchange_result avr_exchange_run(int fd, const avr_exchange &x, exchange_buffer &answer)
 {
-    return strncmp(reinterpret_cast<const char *>(answer), text, AVR_ANSWER_MATCH_LEN) == 0;
-}
-
-exchange_result avr_exchange_run(int fd, const avr_exchange &x,
-                                 unsigned char answer[EXCHANGE_BUFFER_SIZE])
-{
-    memset(answer, 0, EXCHANGE_BUFFER_SIZE);
-    memcpy(answer, x.command, AVR_COMMAND_LEN);
+    answer.fill(0);
+    memcpy(answer.data(), x.command, AVR_COMMAND_LEN);
     if (x.trace == TRACE_UPDATE_MODE)
-        trace_prepare_send(answer, static_cast<int>(AVR_COMMAND_LEN));
+        trace_prepare_send(answer.data(), answer.size(), static_cast<int>(AVR_COMMAND_LEN));
     else
-        trace_send(answer, static_cast<int>(AVR_COMMAND_LEN));
-    if (avr_send(fd, answer, AVR_COMMAND_LEN) != 0)
+        trace_send(answer.data(), answer.size(), static_cast<int>(AVR_COMMAND_LEN));
+    if (avr_send(fd, answer.data(), AVR_COMMAND_LEN) != AVR_SENT)
         return EXCHANGE_SEND_FAILED;
 
-    memset(answer, 0, EXCHANGE_BUFFER_SIZE);
+    answer.fill(0);
     const int wanted = static_cast<int>(x.answer_len);
-    const int got = avr_receive(fd, answer, wanted, x.idle_limit);
+    const int got = avr_receive(fd, answer.data(), wanted, x.idle_limit);
     if (x.trace == TRACE_UPDATE_MODE)
-        trace_received(answer, wanted, got);
+        trace_received(answer.data(), answer.size(), wanted, got);
     else
-        trace_answer(answer, wanted, got);
+        trace_answer(answer.data(), answer.size(), wanted, got);
     if (got < wanted)
         return EXCHANGE_SHORT_ANSWER;
     return answer_is(answer, x.answer) ? EXCHANGE_OK : EXCHANGE_OTHER_ANSWER;

@@ -3,7 +3,11 @@
 // one exchange each; the block upload has exchanges of its own shape.
 #pragma once
 
+#include "avr_protocol.h"
+
+#include <array>
 #include <cstddef>
+#include <cstring>
 
 // How the byte trace titles the exchange: the update-mode command has titles of its own.
 enum exchange_trace { TRACE_UPDATE_MODE, TRACE_REQUEST };
@@ -16,22 +20,26 @@ struct avr_exchange {
     exchange_trace trace;
 };
 
-// The outcome of one exchange. The values are the results of avr_prepare and avr_check_version.
+// The outcome of one exchange.
 enum exchange_result {
-    EXCHANGE_OK = 0,           // a whole answer that starts as expected
-    EXCHANGE_SEND_FAILED = 1,  // the command did not go out whole
-    EXCHANGE_SHORT_ANSWER = 2, // fewer than answer_len bytes came back
-    EXCHANGE_OTHER_ANSWER = 3, // a whole answer that starts otherwise
+    EXCHANGE_OK,           // a whole answer that starts as expected
+    EXCHANGE_SEND_FAILED,  // the command did not go out whole
+    EXCHANGE_SHORT_ANSWER, // fewer than answer_len bytes came back
+    EXCHANGE_OTHER_ANSWER, // a whole answer that starts otherwise
 };
 
 // Holds the command and then the answer; the trace dumps whole 16-byte lines of the longest
 // answer, so it is longer than any frame.
-constexpr std::size_t EXCHANGE_BUFFER_SIZE = 32;
+using exchange_buffer = std::array<unsigned char, 32>;
 
 // Runs one exchange. `answer` is cleared before the command and again before the receive, so it
 // holds what came back followed by zero bytes, for the caller to read further.
-exchange_result avr_exchange_run(int fd, const avr_exchange &x,
-                                 unsigned char answer[EXCHANGE_BUFFER_SIZE]);
+exchange_result avr_exchange_run(int fd, const avr_exchange &x, exchange_buffer &answer);
 
 // Whether the answer's first AVR_ANSWER_MATCH_LEN bytes are those of `text`.
-bool answer_is(const unsigned char *answer, const char *text);
+template <std::size_t N>
+bool answer_is(const std::array<unsigned char, N> &answer, const char *text)
+{
+    static_assert(N > AVR_ANSWER_MATCH_LEN, "an answer buffer holds the compared bytes");
+    return strncmp(reinterpret_cast<const char *>(answer.data()), text, AVR_ANSWER_MATCH_LEN) == 0;
+}

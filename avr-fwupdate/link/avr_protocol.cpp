@@ -5,13 +5,18 @@
 #include "serial_link.h"
 #include "verbosity.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
 namespace
 {
-constexpr std::size_t SHORT_BUFFER_SIZE = 16; // a block answer, cleared, for the trace's dump
+// A block command or answer, cleared, with room for the trace's whole-line dump.
+using frame_buffer = std::array<unsigned char, 16>;
+static_assert(std::tuple_size<frame_buffer>::value > AVR_COMMAND_LEN &&
+                  std::tuple_size<frame_buffer>::value >= AVR_ANSWER_LEN,
+              "a frame buffer holds a command with its terminator and an answer");
 
 // Idle limits of the receives, in 10 ms cycles.
 constexpr int PREPARE_IDLE_LIMIT = 10;  // about 110 ms
@@ -34,14 +39,6 @@ const char FRAME_LINE[] = "*********************************************";
 const char HEADER_LINE[] = "**********************************";
 const char SERIAL_ERROR[] = "\nSERIAL INTERFACE ERROR. ABORTING!";
 const char COMM_ERROR[] = "\n\nAVR COMM ERROR OCCURED";
-
-enum finish_code {
-    FINISH_OK = 0,
-    FINISH_CHECKSUM_FAILED = 1,
-    FINISH_SEND_FAILED = 2,
-    FINISH_SHORT_ANSWER = 3,
-    FINISH_OTHER_ANSWER = 8, // the length of the unrecognised answer
-};
 
 void progress(char c)
 {
@@ -93,13 +90,13 @@ void print_block_header(const memory_texts &texts, int block, int retry)
 }
 
 // Receives one block answer: a receive that got nothing is repeated, any byte ends the series.
-int receive_block_answer(int fd, unsigned char *answer)
+int receive_block_answer(int fd, frame_buffer &answer)
 {
     int got = 0;
     for (int i = 0; i < BLOCK_ANSWER_RECEIVES; ++i) {
-        memset(answer, 0, SHORT_BUFFER_SIZE);
-        got = avr_receive(fd, answer, static_cast<int>(AVR_ANSWER_LEN), BLOCK_IDLE_LIMIT);
-        trace_received(answer, static_cast<int>(AVR_ANSWER_LEN), got);
+        answer.fill(0);
+        got = avr_receive(fd, answer.data(), static_cast<int>(AVR_ANSWER_LEN), BLOCK_IDLE_LIMIT);
+        trace_received(answer.data(), answer.size(), static_cast<int>(AVR_ANSWER_LEN), got);
         if (got > 0)
             break;
     }
@@ -107,7 +104,7 @@ int receive_block_answer(int fd, unsigned char *answer)
 }
 
 // Prints the verdict on one answer; true when the block was accepted.
-bool judge_block_answer(const memory_texts &texts, const unsigned char *answer, int got, int block)
+bool judge_block_answer(const memory_texts &texts, const frame_buffer &answer, int got, int block)
 {
     if (got < static_cast<int>(AVR_ANSWER_LEN)) {
         progress('A');
@@ -141,27 +138,25 @@ bool judge_block_answer(const memory_texts &texts, const unsigned char *answer, 
     return false;
 }
 
-enum upload_status { UPLOAD_OK = 0, UPLOAD_BLOCK_FAILED = -1, UPLOAD_DATA_SEND_FAILED = -2 };
-
-int upload_block(int fd, const memory_texts &texts, const unsigned char *data, int block)
+upload_result upload_block(int fd, const memory_texts &texts, const unsigned char *data, int block)
 {
     for (int retries_left = BLOCK_RETRIES; retries_left >= 0; --retries_left) {
         print_block_header(texts, block, BLOCK_RETRIES - retries_left);
 
-        unsigned char command[SHORT_BUFFER_SIZE] = {};
-        snprintf(reinterpret_cast<char *>(command), sizeof command, texts.command, block);
-        trace_send(command, static_cast<int>(AVR_COMMAND_LEN));
-        if (avr_send(fd, command, AVR_COMMAND_LEN) != 0) {
+        frame_buffer command{};
+        snprintf(reinterpret_cast<char *>(command.data()), command.size(), texts.command, block);
+        trace_send(command.data(), command.size(), static_cast<int>(AVR_COMMAND_LEN));
+        if (avr_send(fd, command.data(), AVR_COMMAND_LEN) != AVR_SENT) {
             puts(SERIAL_ERROR);
             return UPLOAD_BLOCK_FAILED;
         }
-        trace_send(data, static_cast<int>(AVR_BLOCK_SIZE));
-        if (avr_send(fd, data, AVR_BLOCK_SIZE) != 0) {
+        trace_send(data, AVR_BLOCK_SIZE, static_cast<int>(AVR_BLOCK_SIZE));
+        if (avr_send(fd, data, AVR_BLOCK_SIZE) != AVR_SENT) {
             puts(SERIAL_ERROR);
             return UPLOAD_DATA_SEND_FAILED;
         }
 
-        unsigned char answer[SHORT_BUFFER_SIZE] = {};
+        frame_buffer answer{};
         int got = receive_block_answer(fd, answer);
         if (judge_block_answer(texts, answer, got, block))
             return UPLOAD_OK;
@@ -187,41 +182,46 @@ void print_fw_ident(const char *title, const unsigned char *ident)
     putchar('\n');
 }
 
-int avr_prepare(int fd)
+prepare_result avr_prepare(int fd)
 {
     printf("Preparing AVR for firmware update... ");
-    unsigned char answer[EXCHANGE_BUFFER_SIZE];
-    const exchange_result rc = avr_exchange_run(fd, UPDATE_MODE, answer);
-    switch (rc) {
+    exchange_buffer answer;
+    switch (avr_exchange_run(fd, UPDATE_MODE, answer)) {
     case EXCHANGE_OK:
         puts("OK");
-        break;
+        return PREPARE_OK;
     case EXCHANGE_SEND_FAILED:
         if (verbose())
             puts("failed to send FW command");
-        break;
+        return PREPARE_SEND_FAILED;
     case EXCHANGE_SHORT_ANSWER:
         if (verbose())
             puts("AVR response too short");
-        break;
+        return PREPARE_SHORT_ANSWER;
     case EXCHANGE_OTHER_ANSWER:
-        if (verbose())
-            puts("AVR response invalid");
         break;
     }
-    return rc;
+    if (verbose())
+        puts("AVR response invalid");
+    return PREPARE_WRONG_ANSWER;
 }
 
-int avr_check_version(int fd, const unsigned char *eep_image)
+version_result avr_check_version(int fd, const unsigned char *eep_image)
 {
-    unsigned char answer[EXCHANGE_BUFFER_SIZE];
-    const exchange_result rc = avr_exchange_run(fd, VERSION_INQUIRY, answer);
-    if (rc == EXCHANGE_OTHER_ANSWER)
+    exchange_buffer answer;
+    switch (avr_exchange_run(fd, VERSION_INQUIRY, answer)) {
+    case EXCHANGE_OK:
+        break;
+    case EXCHANGE_SEND_FAILED:
+        return VERSION_SEND_FAILED;
+    case EXCHANGE_SHORT_ANSWER:
+        return VERSION_SHORT_ANSWER;
+    case EXCHANGE_OTHER_ANSWER:
         puts("AVR did not respond to version inquiry");
-    if (rc != EXCHANGE_OK)
-        return rc;
+        return VERSION_NO_VERSION;
+    }
 
-    const unsigned char *installed = answer + AVR_VERSION_IDENT_OFFSET;
+    const unsigned char *installed = answer.data() + AVR_VERSION_IDENT_OFFSET;
     print_fw_ident("Current Firmware on AVR", installed);
     print_fw_ident("New Firmware Data      ", eep_image);
 
@@ -230,17 +230,17 @@ int avr_check_version(int fd, const unsigned char *eep_image)
                 reinterpret_cast<const char *>(eep_image + HARDWARE_ID_OFFSET),
                 HARDWARE_ID_LEN) != 0)
         hardware_countdown();
-    return EXCHANGE_OK;
+    return VERSION_OK;
 }
 
-int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
-                      int block_count, avr_memory memory)
+upload_result avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
+                                int block_count, avr_memory memory)
 {
     const memory_texts &texts = memory == AVR_EEPROM ? EEPROM_TEXTS : FLASH_TEXTS;
     printf("%s", texts.title);
     fflush(stdout);
 
-    int status = UPLOAD_OK;
+    upload_result status = UPLOAD_OK;
     for (int block = 0; block < block_count && status == UPLOAD_OK; ++block) {
         if (block_map[block] == 0)
             continue;
@@ -249,7 +249,7 @@ int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *b
     }
 
     puts(" DONE");
-    switch (static_cast<upload_status>(status)) {
+    switch (status) {
     case UPLOAD_OK:
         break;
     case UPLOAD_BLOCK_FAILED:
@@ -262,9 +262,9 @@ int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *b
     return status;
 }
 
-int avr_finish(int fd, const char **message)
+finish_result avr_finish(int fd, const char **message)
 {
-    unsigned char answer[EXCHANGE_BUFFER_SIZE];
+    exchange_buffer answer;
     switch (avr_exchange_run(fd, UPDATE_END, answer)) {
     case EXCHANGE_OK:
         *message = "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY";

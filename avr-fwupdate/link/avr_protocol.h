@@ -19,23 +19,44 @@ constexpr std::size_t AVR_ANSWER_MATCH_LEN = 7;
 // hardware id's 8 bytes as they are and a line end.
 void print_fw_ident(const char *title, const unsigned char *ident);
 
-// Results of the prepare and version steps are those of their exchange (avr_exchange.h):
-// 0 EXCHANGE_OK, 1 send failed, 2 short answer, 3 other answer.
+enum prepare_result {
+    PREPARE_OK,           // the AVR is in update mode
+    PREPARE_SEND_FAILED,  // the command did not go out whole
+    PREPARE_SHORT_ANSWER, // fewer than 8 answer bytes
+    PREPARE_WRONG_ANSWER, // a whole answer that is not ">FWUPLD"
+};
 
-// 0 in update mode; 1 send failed; 2 short answer; 3 wrong answer.
-int avr_prepare(int fd);
+// Puts the AVR into update mode.
+prepare_result avr_prepare(int fd);
+
+enum version_result {
+    VERSION_OK,           // go on, also after a hardware mismatch and its countdown
+    VERSION_SEND_FAILED,  // the inquiry did not go out whole
+    VERSION_SHORT_ANSWER, // fewer than 24 answer bytes
+    VERSION_NO_VERSION,   // a whole answer that is not a version answer
+};
 
 // Shows the installed and the new firmware identification (new = eep_image bytes 0-15) and warns
 // with a ten-second countdown when the hardware ids differ.
-// 0 go on; 1 send failed; 2 short answer; 3 not a version answer.
-int avr_check_version(int fd, const unsigned char *eep_image);
+version_result avr_check_version(int fd, const unsigned char *eep_image);
+
+enum upload_result {
+    UPLOAD_OK,               // every flagged block was accepted
+    UPLOAD_BLOCK_FAILED,     // a block failed five attempts, or its command could not be sent
+    UPLOAD_DATA_SEND_FAILED, // a block's data could not be sent
+};
 
 // Sends every flagged block of `image` (block_count blocks of 256 bytes) with five attempts each.
-// 0 all accepted; -1 a block failed five attempts or a command could not be sent;
-// -2 block data could not be sent.
-int avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
-                      int block_count, avr_memory memory);
+upload_result avr_upload_blocks(int fd, const unsigned char *image, const unsigned char *block_map,
+                                int block_count, avr_memory memory);
+
+enum finish_result {
+    FINISH_OK,              // ">PGM_OK": the AVR accepted the new firmware
+    FINISH_CHECKSUM_FAILED, // ">PGMERR": the AVR's check of the firmware failed
+    FINISH_SEND_FAILED,     // the end command did not go out whole
+    FINISH_SHORT_ANSWER,    // fewer than 8 answer bytes
+    FINISH_OTHER_ANSWER,    // 8 answer bytes that are neither verdict
+};
 
 // Ends the update; *message receives the final message text (printed by the caller with puts).
-// Returns the exit code: 0 PGM_OK, 1 PGMERR, 2 send failed, 3 short answer, 8 other answer.
-int avr_finish(int fd, const char **message);
+finish_result avr_finish(int fd, const char **message);

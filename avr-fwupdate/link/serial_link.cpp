@@ -42,7 +42,7 @@ void wait_readable(int fd)
 }
 } // namespace
 
-int open_comm_port(const char *devnode, speed_t speed, int *fd)
+comm_open_result open_comm_port(const char *devnode, speed_t speed, int *fd)
 {
     // Deliberately no other flag, not even O_NOCTTY: the tool runs from a shell that already has
     // its controlling terminal, so opening the port cannot make it one.
@@ -65,13 +65,13 @@ int open_comm_port(const char *devnode, speed_t speed, int *fd)
     return COMM_OPEN_OK;
 }
 
-int avr_send(int fd, const unsigned char *buf, std::size_t len)
+avr_send_result avr_send(int fd, const unsigned char *buf, std::size_t len)
 {
     ssize_t written = write(fd, buf, len);
     if (written < 0 || static_cast<std::size_t>(written) != len)
-        return -1;
+        return AVR_SEND_FAILED;
     tcdrain(fd);
-    return 0;
+    return AVR_SENT;
 }
 
 int avr_receive(int fd, unsigned char *buf, int wanted, int idle_limit)

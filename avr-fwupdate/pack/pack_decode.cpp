@@ -1,5 +1,6 @@
 #include "pack_decode.h"
 
+#include "erased_byte.h"
 #include "fw_stamp.h"
 #include "ihex_parse.h"
 #include "pack_bzip2.h"
@@ -9,8 +10,6 @@
 
 namespace
 {
-
-constexpr unsigned char ERASED_BYTE = 0xFF; // what the AVR holds where nothing is written
 
 // Largest payloads a valid PACK can need: a HEX text of the whole flash is a few MiB even with
 // short records and long line ends; a compressed flash image stays within bzip2's bound.
@@ -77,134 +76,150 @@ unsigned char *new_image(std::size_t size, const unsigned char *stored, uint32_t
     return image;
 }
 
-// The checks every payload gets: its size against what a valid one can need (result 4), whether
-// the reader holds all of it (result 1), and its checksum, which fails the decode only when
-// cksum_fails (result 2) and is a warning otherwise. *sum receives the checksum.
-int check_payload(const decode_run &run, const pack_payload &p, uint32_t size, std::size_t max,
-                  uint32_t head_cksum, const payload_texts &texts, bool cksum_fails, uint32_t *sum)
+// The checks every payload gets: its size against what a valid one can need, whether the reader
+// holds all of it, and its checksum, which fails the decode only when cksum_fails and is a warning
+// otherwise. *sum receives the checksum.
+pack_decode_result check_payload(const decode_run &run, const pack_payload &p, uint32_t size,
+                                 std::size_t max, uint32_t head_cksum, const payload_texts &texts,
+                                 bool cksum_fails, uint32_t *sum)
 {
     if (size > max) {
         fprintf(run.msgs, "%s: %s %u above %u bytes\n", run.tag, texts.size,
                 static_cast<unsigned>(size), static_cast<unsigned>(max));
-        return PACK_READ_TOO_LARGE;
+        return PACK_DECODE_TOO_LARGE;
     }
     if (p.no_memory || p.len < size) {
         say(run, p.no_memory ? texts.no_memory : texts.short_read);
-        return PACK_READ_IO;
+        return PACK_DECODE_IO;
     }
     *sum = pack_checksum(p.bytes, size);
     if (*sum == head_cksum)
-        return PACK_READ_OK;
+        return PACK_DECODE_OK;
     say(run, texts.cksum);
-    return cksum_fails ? PACK_READ_EEP_CKSUM : PACK_READ_OK;
+    return cksum_fails ? PACK_DECODE_EEP_CKSUM : PACK_DECODE_OK;
+}
+
+pack_decode_result v1_parse_result(ihex_result rc)
+{
+    switch (rc) {
+    case IHEX_OK:
+        return PACK_DECODE_OK;
+    case IHEX_NO_MEM_IMAGE:
+        return PACK_DECODE_V1_NO_MEM_IMAGE;
+    case IHEX_NO_MEM_MAP:
+        return PACK_DECODE_V1_NO_MEM_MAP;
+    case IHEX_PARSE_ERROR:
+        break;
+    }
+    return PACK_DECODE_V1_PARSE_ERROR;
 }
 
 // One HEX text of version 1, checked and parsed into its memory's half of the bundle.
-int decode_v1_text(const decode_run &run, const pack_payload &p, avr_memory memory)
+pack_decode_result decode_v1_text(const decode_run &run, const pack_payload &p, avr_memory memory)
 {
     const bool flash = memory == AVR_FLASH;
     const pack_head &head = *run.head;
     const uint32_t size = flash ? head.fw_size : head.eep_size;
-    int rc = check_payload(run, p, size, PACK_V1_TEXT_MAX, flash ? head.fw_cksum : head.eep_cksum,
-                           flash ? FW_TEXTS : V1_EEP_TEXTS, !flash,
-                           flash ? &run.sums->fw : &run.sums->eep);
-    if (rc != PACK_READ_OK)
+    pack_decode_result rc = check_payload(
+        run, p, size, PACK_V1_TEXT_MAX, flash ? head.fw_cksum : head.eep_cksum,
+        flash ? FW_TEXTS : V1_EEP_TEXTS, !flash, flash ? &run.sums->fw : &run.sums->eep);
+    if (rc != PACK_DECODE_OK)
         return rc;
     unsigned char *image = nullptr;
     unsigned char *map = nullptr;
     uint32_t end = 0;
-    rc = ihex_parse(reinterpret_cast<const char *>(p.bytes), size, &image, &map,
-                    flash ? FW_IMAGE_SIZE : EEP_IMAGE_SIZE,
-                    flash ? FW_BLOCK_COUNT : EEP_BLOCK_COUNT, &end, run.msgs);
-    if (rc != IHEX_OK) {
+    const ihex_result parsed = ihex_parse(reinterpret_cast<const char *>(p.bytes), size, &image,
+                                          &map, flash ? FW_IMAGE_SIZE : EEP_IMAGE_SIZE,
+                                          flash ? FW_BLOCK_COUNT : EEP_BLOCK_COUNT, &end, run.msgs);
+    if (parsed != IHEX_OK) {
         say(run, flash ? "pack fw data parse error" : "pack eep data parse error");
-        return rc;
+        return v1_parse_result(parsed);
     }
     firmware_take(run.fw, memory, image, map, end);
-    return PACK_READ_OK;
+    return PACK_DECODE_OK;
 }
 
-int decode_v1(const decode_run &run, const pack_payloads &in)
+pack_decode_result decode_v1(const decode_run &run, const pack_payloads &in)
 {
-    int rc = decode_v1_text(run, in.eep, AVR_EEPROM);
-    if (rc == PACK_READ_OK)
+    pack_decode_result rc = decode_v1_text(run, in.eep, AVR_EEPROM);
+    if (rc == PACK_DECODE_OK)
         rc = decode_v1_text(run, in.fw, AVR_FLASH);
-    if (rc == PACK_READ_OK)
+    if (rc == PACK_DECODE_OK)
         stamp_fw_checksum(run.fw->eep_image.get(), run.fw->fw_image.get(), run.fw->fw_len);
     return rc;
 }
 
 // The binary EEPROM payload of versions 2 and 3, with its map. It is stored stamped.
-int decode_eep_binary(const decode_run &run, const pack_payload &p)
+pack_decode_result decode_eep_binary(const decode_run &run, const pack_payload &p)
 {
     const pack_head &head = *run.head;
-    int rc = check_payload(run, p, head.eep_size, EEP_IMAGE_SIZE, head.eep_cksum, EEP_TEXTS, true,
-                           &run.sums->eep);
-    if (rc != PACK_READ_OK)
+    pack_decode_result rc = check_payload(run, p, head.eep_size, EEP_IMAGE_SIZE, head.eep_cksum,
+                                          EEP_TEXTS, true, &run.sums->eep);
+    if (rc != PACK_DECODE_OK)
         return rc;
     byte_buffer image(new_image(EEP_IMAGE_SIZE, p.bytes, head.eep_size));
     if (!image) {
         say(run, EEP_TEXTS.no_memory);
-        return PACK_READ_IO;
+        return PACK_DECODE_IO;
     }
     unsigned char *map = new_block_map(EEP_BLOCK_COUNT, head.eep_size);
     if (!map) {
         say(run, "eep blk alloc error");
-        return PACK_READ_BAD_DATA;
+        return PACK_DECODE_BAD_DATA;
     }
     firmware_take(run.fw, AVR_EEPROM, image.release(), map, head.eep_size);
-    return PACK_READ_OK;
+    return PACK_DECODE_OK;
 }
 
 // The flash map of versions 2 and 3, with the blocks that hold the first `len` bytes flagged.
-int new_flash_map(const decode_run &run, uint32_t len)
+pack_decode_result new_flash_map(const decode_run &run, uint32_t len)
 {
     run.fw->fw_map.reset(new_block_map(FW_BLOCK_COUNT, len));
     if (!run.fw->fw_map) {
         say(run, "fw blk mem alloc error");
-        return PACK_READ_IO;
+        return PACK_DECODE_IO;
     }
     run.fw->fw_len = len;
-    return PACK_READ_OK;
+    return PACK_DECODE_OK;
 }
 
-int decode_v2(const decode_run &run, const pack_payloads &in)
+pack_decode_result decode_v2(const decode_run &run, const pack_payloads &in)
 {
     const pack_head &head = *run.head;
-    int rc = decode_eep_binary(run, in.eep);
-    if (rc == PACK_READ_OK)
+    pack_decode_result rc = decode_eep_binary(run, in.eep);
+    if (rc == PACK_DECODE_OK)
         rc = check_payload(run, in.fw, head.fw_size, FW_IMAGE_SIZE, head.fw_cksum, FW_TEXTS, false,
                            &run.sums->fw);
-    if (rc != PACK_READ_OK)
+    if (rc != PACK_DECODE_OK)
         return rc;
     run.fw->fw_image.reset(new_image(FW_IMAGE_SIZE, in.fw.bytes, head.fw_size));
     if (!run.fw->fw_image) {
         say(run, FW_TEXTS.no_memory);
-        return PACK_READ_IO;
+        return PACK_DECODE_IO;
     }
     return new_flash_map(run, head.fw_size);
 }
 
 // Decompresses the stored flash payload into an erased image of FW_IMAGE_SIZE bytes, or of
 // `room` bytes when that is more, and then gives back what it holds beyond FW_IMAGE_SIZE.
-int decompress_flash(const decode_run &run, const pack_payload &p, std::size_t room)
+pack_decode_result decompress_flash(const decode_run &run, const pack_payload &p, std::size_t room)
 {
     const pack_head &head = *run.head;
     byte_buffer image(new_image(room > FW_IMAGE_SIZE ? room : FW_IMAGE_SIZE, nullptr, 0));
     if (!image) {
         say(run, FW_TEXTS.no_memory);
-        return PACK_READ_IO;
+        return PACK_DECODE_IO;
     }
     unsigned int len = static_cast<unsigned int>(room);
     int rc = pack_bz_decompress(image.get(), &len, p.bytes, head.fw_size);
     if (rc != 0) {
         fprintf(run.msgs, "%s: decompression error: %d\n", run.tag, rc);
-        return PACK_READ_BAD_DATA;
+        return PACK_DECODE_BAD_DATA;
     }
     if (len != head.fw_raw_size) {
         fprintf(run.msgs, "%s: decompressed size %u differs from fw raw size %u\n", run.tag, len,
                 static_cast<unsigned>(head.fw_raw_size));
-        return PACK_READ_BAD_DATA;
+        return PACK_DECODE_BAD_DATA;
     }
     unsigned char *raw = image.release();
     if (room > FW_IMAGE_SIZE) {
@@ -214,28 +229,28 @@ int decompress_flash(const decode_run &run, const pack_payload &p, std::size_t r
             raw = static_cast<unsigned char *>(trimmed);
     }
     run.fw->fw_image.reset(raw);
-    return PACK_READ_OK;
+    return PACK_DECODE_OK;
 }
 
-int decode_v3(const decode_run &run, const pack_payloads &in)
+pack_decode_result decode_v3(const decode_run &run, const pack_payloads &in)
 {
     const pack_head &head = *run.head;
-    int rc = decode_eep_binary(run, in.eep);
-    if (rc != PACK_READ_OK)
+    pack_decode_result rc = decode_eep_binary(run, in.eep);
+    if (rc != PACK_DECODE_OK)
         return rc;
     if (head.fw_raw_size > FW_IMAGE_SIZE) {
         fprintf(run.msgs, "%s: fw raw size %u above %u bytes\n", run.tag,
                 static_cast<unsigned>(head.fw_raw_size), static_cast<unsigned>(FW_IMAGE_SIZE));
-        return PACK_READ_TOO_LARGE;
+        return PACK_DECODE_TOO_LARGE;
     }
     rc = check_payload(run, in.fw, head.fw_size, PACK_V3_FW_STORED_MAX, head.fw_cksum, V3_FW_TEXTS,
                        false, &run.sums->fw);
-    if (rc != PACK_READ_OK)
+    if (rc != PACK_DECODE_OK)
         return rc;
     // Decompression gets bzip2's room over the announced length, so a stream a little longer than
     // announced ends in the length check and a much longer one in the library's -8.
     rc = decompress_flash(run, in.fw, pack_bz_capacity(head.fw_raw_size));
-    if (rc != PACK_READ_OK)
+    if (rc != PACK_DECODE_OK)
         return rc;
     return new_flash_map(run, head.fw_raw_size);
 }
@@ -247,11 +262,11 @@ pack_limits pack_payload_limits(const pack_head &head)
     if (head.magic != PACK_MAGIC)
         return pack_limits{0, 0};
     switch (head.version) {
-    case 1:
+    case PACK_VERSION_HEX:
         return pack_limits{PACK_V1_TEXT_MAX, PACK_V1_TEXT_MAX};
-    case 2:
+    case PACK_VERSION_BINARY:
         return pack_limits{EEP_IMAGE_SIZE, FW_IMAGE_SIZE};
-    case 3:
+    case PACK_VERSION_BZIP2:
         return pack_limits{EEP_IMAGE_SIZE, PACK_V3_FW_STORED_MAX};
     default:
         return pack_limits{0, 0};
@@ -269,34 +284,34 @@ pack_payloads pack_payloads_in(const pack_head &head, const unsigned char *bytes
     return in;
 }
 
-int pack_decode(const pack_head &head, const pack_payloads &in, firmware_bundle *fw,
-                pack_sums *sums, FILE *msgs)
+pack_decode_result pack_decode(const pack_head &head, const pack_payloads &in, firmware_bundle *fw,
+                               pack_sums *sums, FILE *msgs)
 {
     if (head.magic != PACK_MAGIC) {
         fputs("PACK invalid signature\n", msgs);
-        return PACK_READ_BAD_MAGIC;
+        return PACK_DECODE_BAD_MAGIC;
     }
     firmware_bundle decoded;
     pack_sums found{};
     decode_run run{&head, "", msgs, &decoded, &found};
-    int rc = PACK_READ_OK;
+    pack_decode_result rc = PACK_DECODE_OK;
     switch (head.version) {
-    case 0:
+    case PACK_VERSION_BROKEN:
         fputs("PACK version 0 not supported. Where did you get that from anyway?  We never even "
               "released a working binary with this broken PACK format!\n",
               msgs);
-        return PACK_READ_VERSION0;
-    case 1:
+        return PACK_DECODE_VERSION0;
+    case PACK_VERSION_HEX:
         fputs("PACK-V1 (IHEX) detected.\n", msgs);
         run.tag = "PACK-V1";
         rc = decode_v1(run, in);
         break;
-    case 2:
+    case PACK_VERSION_BINARY:
         fputs("PACK-V2 (BIN) detected.\n", msgs);
         run.tag = "PACK-V2";
         rc = decode_v2(run, in);
         break;
-    case 3:
+    case PACK_VERSION_BZIP2:
         fputs("PACK-V3 (BZ2-BIN) detected.\n", msgs);
         run.tag = "PACK-V3";
         rc = decode_v3(run, in);
@@ -304,11 +319,11 @@ int pack_decode(const pack_head &head, const pack_payloads &in, firmware_bundle 
     default:
         fprintf(msgs, "unsupported PACK version %d. Please update this tool!\n",
                 static_cast<int>(head.version));
-        return PACK_READ_BAD_VERSION;
+        return PACK_DECODE_BAD_VERSION;
     }
     if (sums)
         *sums = found;
-    if (rc == PACK_READ_OK)
+    if (rc == PACK_DECODE_OK)
         *fw = std::move(decoded);
     return rc;
 }

@@ -9,15 +9,21 @@
 #include <cstdint>
 #include <cstdio>
 
-enum pack_read_result {
-    PACK_READ_OK = 0,
-    PACK_READ_IO = 1, // no memory, or a payload the file holds only in part
-    PACK_READ_EEP_CKSUM = 2,
-    PACK_READ_BAD_DATA = 3,  // EEPROM map allocation, decompression
-    PACK_READ_TOO_LARGE = 4, // payload larger than a valid one can be
-    PACK_READ_BAD_MAGIC = 11,
-    PACK_READ_BAD_VERSION = 12,
-    PACK_READ_VERSION0 = 13,
+enum pack_decode_result {
+    PACK_DECODE_OK,
+    PACK_DECODE_IO,        // no memory, or a payload the file holds only in part
+    PACK_DECODE_EEP_CKSUM, // the EEPROM payload does not match the head's checksum
+    // Versions 2 and 3: no memory for the EEPROM block map; version 3: a flash payload that does
+    // not decompress, or not to fw_raw_size bytes.
+    PACK_DECODE_BAD_DATA,
+    PACK_DECODE_TOO_LARGE, // a payload larger than a valid one can be
+    // Version 1: an embedded HEX text fails as ihex_parse says.
+    PACK_DECODE_V1_NO_MEM_IMAGE,
+    PACK_DECODE_V1_NO_MEM_MAP,
+    PACK_DECODE_V1_PARSE_ERROR,
+    PACK_DECODE_BAD_MAGIC,   // not a PACK file
+    PACK_DECODE_BAD_VERSION, // a version this program does not know
+    PACK_DECODE_VERSION0,    // version 0, which is refused
 };
 
 // One payload as far as the file holds it: len bytes at `bytes`, fewer than the head's size when
@@ -53,8 +59,7 @@ struct pack_sums {
 // Checks the head and decodes the payloads into *fw: full-size images (0x20000 / 4096 bytes),
 // erased where nothing is stored, and block maps (512 / 16 entries); version 1 stamps the EEPROM
 // image, versions 2 and 3 store it stamped. Sizes from the head are checked against the limits
-// before anything is allocated for them. Results as pack_read_result, 5-7 the HEX parser's for
-// version 1. On failure *fw is left as it was. *sums, when given, receives the checksums of the
-// payloads decoded so far. Messages go to `msgs`.
-int pack_decode(const pack_head &head, const pack_payloads &in, firmware_bundle *fw,
-                pack_sums *sums, FILE *msgs = stdout);
+// before anything is allocated for them. On failure *fw is left as it was. *sums, when given,
+// receives the checksums of the payloads decoded so far. Messages go to `msgs`.
+pack_decode_result pack_decode(const pack_head &head, const pack_payloads &in, firmware_bundle *fw,
+                               pack_sums *sums, FILE *msgs = stdout);

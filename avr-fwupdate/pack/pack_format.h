@@ -7,7 +7,13 @@
 #include <cstdint>
 
 constexpr uint32_t PACK_MAGIC = 0xF37AB00B;
-constexpr std::size_t PACK_HEAD_SIZE = 32; // bytes in the file
+
+// Container versions as the head's `version` holds them.
+constexpr uint32_t PACK_VERSION_BROKEN = 0; // an early format that never worked: refused
+constexpr uint32_t PACK_VERSION_HEX = 1;    // both HEX texts as they are
+constexpr uint32_t PACK_VERSION_BINARY = 2; // both binary images
+constexpr uint32_t PACK_VERSION_BZIP2 = 3;  // the binary EEPROM image, the flash image in bzip2
+constexpr std::size_t PACK_HEAD_SIZE = 32;  // bytes in the file
 constexpr uint32_t PACK_CHECKSUM_SEED = 0xAFFE4711;
 
 struct pack_head {

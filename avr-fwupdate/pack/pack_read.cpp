@@ -1,10 +1,7 @@
 #include "pack_read.h"
 
-#include "owners.h"
-#include "read_up_to.h"
+#include "whole_file.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,8 +10,8 @@ namespace
 
 // The payloads as read, and the buffers that hold them.
 struct read_payloads {
-    byte_buffer eep;
-    byte_buffer fw;
+    file_bytes eep;
+    file_bytes fw;
     pack_payloads in{};
 };
 
@@ -34,19 +31,17 @@ std::size_t bytes_held(int fd, std::size_t len)
 }
 
 // One payload of `size` bytes; nothing is read when the size is above `max`.
-void read_payload(int fd, uint32_t size, std::size_t max, byte_buffer *buf, pack_payload *p)
+void read_payload(int fd, uint32_t size, std::size_t max, file_bytes *buf, pack_payload *p)
 {
     *p = pack_payload{nullptr, 0, false};
     if (size > max)
         return;
-    const std::size_t want = bytes_held(fd, size);
-    buf->reset(static_cast<unsigned char *>(malloc(want > 0 ? want : 1)));
-    if (!*buf) {
+    if (!read_new_bytes(fd, bytes_held(fd, size), buf)) {
         p->no_memory = true;
         return;
     }
-    p->bytes = buf->get();
-    p->len = read_up_to(fd, buf->get(), want, nullptr);
+    p->bytes = buf->bytes.get();
+    p->len = buf->len;
 }
 
 // The EEPROM payload, then the flash payload behind it when the first came whole.
@@ -62,22 +57,23 @@ void read_both(int fd, const pack_head &head, read_payloads *r)
 
 } // namespace
 
-int pack_read_bundle(int fd, const pack_head &head, firmware_bundle *fw, pack_sums *sums,
-                     FILE *msgs)
+pack_decode_result pack_read_bundle(int fd, const pack_head &head, firmware_bundle *fw,
+                                    pack_sums *sums, FILE *msgs)
 {
     read_payloads r;
     read_both(fd, head, &r);
     return pack_decode(head, r.in, fw, sums, msgs);
 }
 
-int pack_read(int fd, const pack_head *head, unsigned char **fw_image, unsigned char **eep_image,
-              unsigned char **fw_map, unsigned char **eep_map)
+pack_decode_result pack_read(int fd, const pack_head *head, unsigned char **fw_image,
+                             unsigned char **eep_image, unsigned char **fw_map,
+                             unsigned char **eep_map)
 {
     firmware_bundle fw;
-    int rc = pack_read_bundle(fd, *head, &fw, nullptr);
-    if (rc != PACK_READ_OK)
+    const pack_decode_result rc = pack_read_bundle(fd, *head, &fw, nullptr);
+    if (rc != PACK_DECODE_OK)
         return rc;
     firmware_release(&fw, AVR_FLASH, fw_image, fw_map);
     firmware_release(&fw, AVR_EEPROM, eep_image, eep_map);
-    return PACK_READ_OK;
+    return PACK_DECODE_OK;
 }

@@ -11,14 +11,12 @@
 // Reads the payloads that follow `head` from fd (standing right after the head), each with no
 // more bytes than pack_payload_limits allows and, from a regular file, no more than it holds, and
 // hands them to pack_decode. Results, messages and *fw, *sums as pack_decode gives them.
-int pack_read_bundle(int fd, const pack_head &head, firmware_bundle *fw, pack_sums *sums,
-                     FILE *msgs = stdout);
+pack_decode_result pack_read_bundle(int fd, const pack_head &head, firmware_bundle *fw,
+                                    pack_sums *sums, FILE *msgs = stdout);
 
 // pack_read_bundle with the images (0x20000 / 4096 bytes) and block maps (512 / 16 entries)
-// handed to the caller: on 0 the caller owns all four (release with free); on failure nothing
-// stays allocated. Results: 1 allocation failure or short payload, 2 EEPROM checksum, 3 EEPROM
-// map allocation, decompression failure or a stream that is not fw_raw_size long, 4 payload
-// larger than a valid one can be, 5-7 version-1 HEX parse results, 11 bad magic, 12 unknown
-// version, 13 version 0.
-int pack_read(int fd, const pack_head *head, unsigned char **fw_image, unsigned char **eep_image,
-              unsigned char **fw_map, unsigned char **eep_map);
+// handed to the caller: on PACK_DECODE_OK the caller owns all four (release with free); on failure
+// nothing stays allocated. Results as pack_decode gives them.
+pack_decode_result pack_read(int fd, const pack_head *head, unsigned char **fw_image,
+                             unsigned char **eep_image, unsigned char **fw_map,
+                             unsigned char **eep_map);

@@ -2,12 +2,13 @@
 
 #include "atomic_file.h"
 #include "firmware_image.h"
-#include "fw_stamp.h"
 #include "ihex_file.h"
 #include "owners.h"
 #include "pack_bzip2.h"
 #include "pack_format.h"
+#include "whole_file.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -16,17 +17,6 @@
 
 namespace
 {
-
-enum pack_write_result {
-    PACK_WRITE_OK = 0,
-    PACK_WRITE_NO_OUTPUT = -1, // also an output that names one of the inputs
-    PACK_WRITE_INPUT = -2,
-    PACK_WRITE_NO_DATA_FILE = -3,
-    PACK_WRITE_V1_READ = -4,
-    PACK_WRITE_COMPRESS = -5,
-    PACK_WRITE_NO_CBUF = -6,
-    PACK_WRITE_SHORT = -7, // a write of the head or a payload fell short or failed
-};
 
 pack_head new_head(uint32_t version)
 {
@@ -51,7 +41,8 @@ bool same_file(const char *a, const char *b)
 
 // The output replaces its file only at the end, after the inputs were read; an input named as
 // the output would be lost to the PACK made from it, so such a command line is refused first.
-int open_output(const char *out_path, const char *data_path, const char *eep_path, atomic_file *out)
+pack_write_result open_output(const char *out_path, const char *data_path, const char *eep_path,
+                              atomic_file *out)
 {
     if (same_file(out_path, data_path) || same_file(out_path, eep_path)) {
         printf("output file %s is one of the input files\n", out_path);
@@ -67,10 +58,9 @@ int open_output(const char *out_path, const char *data_path, const char *eep_pat
 // Head, EEPROM payload, flash payload, each with one write call; then the finished file replaces
 // the output. The head's checksums are those of the payloads, its sizes the caller's. A
 // compressed flash payload also names its uncompressed length on the data line.
-// A short or failed write gives PACK_WRITE_SHORT: a byte count is no result code (65280 bytes
-// would end the program with status 0).
-int write_pack(const char *out_path, atomic_file *out, pack_head head, const unsigned char *eep,
-               const unsigned char *fw, bool compressed)
+// A short or failed write gives PACK_WRITE_SHORT, not the count the write returned.
+pack_write_result write_pack(const char *out_path, atomic_file *out, pack_head head,
+                             const unsigned char *eep, const unsigned char *fw, bool compressed)
 {
     head.eep_cksum = pack_checksum(eep, head.eep_size);
     head.fw_cksum = pack_checksum(fw, head.fw_size);
@@ -106,46 +96,43 @@ int write_pack(const char *out_path, atomic_file *out, pack_head head, const uns
     }
     puts("OK");
 
-    if (atomic_file_commit(out) != 0) {
+    if (atomic_file_commit(out) != ATOMIC_FILE_COMMITTED) {
         printf("cannot replace %s\n", out_path);
         return PACK_WRITE_NO_OUTPUT;
     }
     return PACK_WRITE_OK;
 }
 
-// Reads a whole HEX text. 0, or PACK_WRITE_V1_READ after printing short_read_msg or the
-// allocation message.
-int read_text(int fd, byte_buffer *text, uint32_t *len, const char *short_read_msg)
+// Reads a whole HEX text, measured by seeking. PACK_WRITE_V1_READ after printing short_read_msg
+// or the allocation message.
+pack_write_result read_text(int fd, file_bytes *text, uint32_t *len, const char *short_read_msg)
 {
-    off_t size = lseek(fd, 0, SEEK_END);
-    if (size < 0 || lseek(fd, 0, SEEK_SET) != 0 || static_cast<uint64_t>(size) > UINT32_MAX) {
-        puts(short_read_msg);
-        return PACK_WRITE_V1_READ;
-    }
-    // One byte more than needed, so an empty file still gets a buffer to point at.
-    text->reset(static_cast<unsigned char *>(malloc(static_cast<std::size_t>(size) + 1)));
-    if (!text->get()) {
+    switch (read_whole_file(fd, MEASURE_BY_SEEKING, UINT32_MAX, text)) {
+    case WHOLE_FILE_OK:
+        *len = static_cast<uint32_t>(text->len);
+        return PACK_WRITE_OK;
+    case WHOLE_FILE_NO_MEMORY:
         puts("memory alloc error!");
         return PACK_WRITE_V1_READ;
+    case WHOLE_FILE_NO_SIZE:
+    case WHOLE_FILE_TOO_LARGE:
+    case WHOLE_FILE_SHORT:
+        break;
     }
-    if (read(fd, text->get(), static_cast<std::size_t>(size)) != size) {
-        puts(short_read_msg);
-        return PACK_WRITE_V1_READ;
-    }
-    *len = static_cast<uint32_t>(size);
-    return PACK_WRITE_OK;
+    puts(short_read_msg);
+    return PACK_WRITE_V1_READ;
 }
 
-// Loads and stamps the pair for versions 2 and 3; 0 or PACK_WRITE_INPUT after the messages.
-int load_pair(const char *data_path, const char *eep_path, firmware_bundle *fw)
+// Loads the pair for versions 2 and 3, stamped by the loader; PACK_WRITE_INPUT after the
+// messages.
+pack_write_result load_pair(const char *data_path, const char *eep_path, firmware_bundle *fw)
 {
     // The payloads are cut from full-size images: a length past an image would read beyond it.
-    if (load_firmware_bundle(data_path, eep_path, fw) != 0 || fw->fw_len > FW_IMAGE_SIZE ||
-        fw->eep_len > EEP_IMAGE_SIZE) {
+    if (load_firmware_bundle(data_path, eep_path, fw) != IHEX_LOAD_OK ||
+        fw->fw_len > FW_IMAGE_SIZE || fw->eep_len > EEP_IMAGE_SIZE) {
         puts("errors found in data files; aborting.");
         return PACK_WRITE_INPUT;
     }
-    stamp_fw_checksum(fw->eep_image.get(), fw->fw_image.get(), fw->fw_len);
     return PACK_WRITE_OK;
 }
 
@@ -158,12 +145,12 @@ struct binary_pack {
 
 // The first steps of the binary packers: the title, the head, the output opened, then the HEX
 // pair loaded and stamped.
-int begin_binary_pack(uint32_t version, const char *out_path, const char *data_path,
-                      const char *eep_path, binary_pack *p)
+pack_write_result begin_binary_pack(uint32_t version, const char *out_path, const char *data_path,
+                                    const char *eep_path, binary_pack *p)
 {
     printf("Packing firmware files (V%u)\n", static_cast<unsigned>(version));
     p->head = new_head(version);
-    int rc = open_output(out_path, data_path, eep_path, &p->out);
+    const pack_write_result rc = open_output(out_path, data_path, eep_path, &p->out);
     if (rc != PACK_WRITE_OK)
         return rc;
     return load_pair(data_path, eep_path, &p->fw);
@@ -171,12 +158,12 @@ int begin_binary_pack(uint32_t version, const char *out_path, const char *data_p
 
 } // namespace
 
-int pack_write_v1(const char *out_path, const char *data_path, const char *eep_path)
+pack_write_result pack_write_v1(const char *out_path, const char *data_path, const char *eep_path)
 {
     puts("Packing firmware files (V1)");
-    pack_head head = new_head(1);
+    pack_head head = new_head(PACK_VERSION_HEX);
     atomic_file out;
-    int rc = open_output(out_path, data_path, eep_path, &out);
+    pack_write_result rc = open_output(out_path, data_path, eep_path, &out);
     if (rc != PACK_WRITE_OK)
         return rc;
 
@@ -191,8 +178,8 @@ int pack_write_v1(const char *out_path, const char *data_path, const char *eep_p
         return PACK_WRITE_NO_DATA_FILE;
     }
 
-    byte_buffer eep_text;
-    byte_buffer data_text;
+    file_bytes eep_text;
+    file_bytes data_text;
     rc = read_text(eep_file.get(), &eep_text, &head.eep_size, "could not read all of eep");
     if (rc != PACK_WRITE_OK)
         return rc;
@@ -200,13 +187,14 @@ int pack_write_v1(const char *out_path, const char *data_path, const char *eep_p
     if (rc != PACK_WRITE_OK)
         return rc;
 
-    return write_pack(out_path, &out, head, eep_text.get(), data_text.get(), false);
+    return write_pack(out_path, &out, head, eep_text.bytes.get(), data_text.bytes.get(), false);
 }
 
-int pack_write_v2(const char *out_path, const char *data_path, const char *eep_path)
+pack_write_result pack_write_v2(const char *out_path, const char *data_path, const char *eep_path)
 {
     binary_pack p;
-    int rc = begin_binary_pack(2, out_path, data_path, eep_path, &p);
+    const pack_write_result rc =
+        begin_binary_pack(PACK_VERSION_BINARY, out_path, data_path, eep_path, &p);
     if (rc != PACK_WRITE_OK)
         return rc;
     p.head.eep_size = p.fw.eep_len;
@@ -214,10 +202,11 @@ int pack_write_v2(const char *out_path, const char *data_path, const char *eep_p
     return write_pack(out_path, &p.out, p.head, p.fw.eep_image.get(), p.fw.fw_image.get(), false);
 }
 
-int pack_write_v3(const char *out_path, const char *data_path, const char *eep_path)
+pack_write_result pack_write_v3(const char *out_path, const char *data_path, const char *eep_path)
 {
     binary_pack p;
-    int rc = begin_binary_pack(3, out_path, data_path, eep_path, &p);
+    const pack_write_result rc =
+        begin_binary_pack(PACK_VERSION_BZIP2, out_path, data_path, eep_path, &p);
     if (rc != PACK_WRITE_OK)
         return rc;
 

@@ -101,7 +101,7 @@ bool bench_pair(const char *data_path, const char *eep_path)
         unsigned char *fw_map = nullptr;
         unsigned char *eep_map = nullptr;
         if (load_firmware_pair(data_path, eep_path, &fw, &eep, &fw_map, &eep_map, &fw_len,
-                               &eep_len) != IHEX_OK)
+                               &eep_len) != IHEX_LOAD_OK)
             return false;
         free(fw);
         free(eep);

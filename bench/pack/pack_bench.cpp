@@ -129,7 +129,7 @@ int main(int argc, char **argv)
     uint32_t fw_len = 0;
     uint32_t eep_len = 0;
     if (load_firmware_pair(flash.c_str(), eeprom.c_str(), &bufs[0], &bufs[1], &bufs[2], &bufs[3],
-                           &fw_len, &eep_len) != 0)
+                           &fw_len, &eep_len) != IHEX_LOAD_OK)
         return 1;
     FILE *f = fopen(raw.c_str(), "wb");
     if (!f || fwrite(bufs[0], 1, fw_len, f) != fw_len || fclose(f) != 0)
@@ -144,7 +144,7 @@ int main(int argc, char **argv)
     dup2(null_fd, 1);
     auto start = bench_clock::now();
     for (int i = 0; i < rounds; ++i)
-        if (pack_write_v3(pack.c_str(), flash.c_str(), eeprom.c_str()) != 0)
+        if (pack_write_v3(pack.c_str(), flash.c_str(), eeprom.c_str()) != PACK_WRITE_OK)
             return 1;
     double pack_s = seconds_since(start) / rounds;
     fflush(stdout);
@@ -169,12 +169,12 @@ int main(int argc, char **argv)
     dup2(open("/dev/null", O_WRONLY), 1);
     std::size_t base = heap_now;
     heap_peak = heap_now;
-    int rc = pack_read(fd, &head, &bufs[0], &bufs[1], &bufs[2], &bufs[3]);
+    const pack_decode_result rc = pack_read(fd, &head, &bufs[0], &bufs[1], &bufs[2], &bufs[3]);
     std::size_t read_peak = heap_peak - base;
     fflush(stdout);
     dup2(saved_stdout, 1);
     close(fd);
-    if (rc != 0)
+    if (rc != PACK_DECODE_OK)
         return 1;
     for (unsigned char *b : bufs)
         free(b);

@@ -14,7 +14,7 @@ constexpr std::size_t IDENT_HARDWARE_SIZE = 8;
 avrsim_config avrsim_default_config()
 {
     avrsim_config cfg;
-    memset(cfg.fw_ident, 0xFF, sizeof cfg.fw_ident);
+    memset(cfg.fw_ident, ERASED_BYTE, sizeof cfg.fw_ident);
     return cfg;
 }
 

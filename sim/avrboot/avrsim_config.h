@@ -4,6 +4,7 @@
 
 #include "avrsim_protocol.h"
 #include "avrsim_rules.h"
+#include "erased_byte.h"
 
 #include <vector>
 
@@ -13,8 +14,8 @@ constexpr unsigned AVRSIM_DEFAULT_DRAIN_LIMIT_MS = 2000;    // see avrsim_drain
 
 struct avrsim_config {
     unsigned char fw_ident[AVRSIM_IDENT_SIZE] = {}; // installed firmware identification reported
-    unsigned char flash_fill = 0xFF;                // initial flash contents
-    unsigned char eeprom_fill = 0xFF;               // initial EEPROM contents
+    unsigned char flash_fill = ERASED_BYTE;         // initial flash contents
+    unsigned char eeprom_fill = ERASED_BYTE;        // initial EEPROM contents
     unsigned char answer_last_byte = '\n'; // 8th byte of every 8-byte answer and byte 7 of the
                                            // version answer (0x0D would arrive as 0x0A)
     unsigned baud = 0;                     // line rate to pace at (10 bit times a byte, both ways);
@@ -28,7 +29,7 @@ struct avrsim_config {
     std::vector<avrsim_rule> rules;
 };
 
-// A default configuration: fw_ident all 0xFF (nothing installed), no pacing, no rules.
+// A default configuration: fw_ident erased (nothing installed), no pacing, no rules.
 avrsim_config avrsim_default_config();
 
 // Builds a fw_ident: letter, three version digits, build date (year within the century) and a

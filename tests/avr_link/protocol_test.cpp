@@ -41,7 +41,7 @@ TEST_F(ProtocolOnDeadLine, PrepareReportsTheSendFailureOnlyWhenVerbose)
     for (int level : {VERBOSITY_QUIET, VERBOSITY_VERBOSE}) {
         verbosity = level;
         capture_stdout out;
-        EXPECT_EQ(avr_prepare(port.get()), 1);
+        EXPECT_EQ(avr_prepare(port.get()), PREPARE_SEND_FAILED);
         EXPECT_EQ(out.text(),
                   level == VERBOSITY_QUIET ? lead : lead + "failed to send FW command\n");
     }
@@ -52,7 +52,7 @@ TEST_F(ProtocolOnDeadLine, VersionSendFailureIsSilent)
     std::vector<unsigned char> eep(4096, 0xFF);
     verbosity = VERBOSITY_VERBOSE;
     capture_stdout out;
-    EXPECT_EQ(avr_check_version(port.get(), eep.data()), 1);
+    EXPECT_EQ(avr_check_version(port.get(), eep.data()), VERSION_SEND_FAILED);
     EXPECT_EQ(out.text(), "");
 }
 
@@ -62,7 +62,8 @@ TEST_F(ProtocolOnDeadLine, BlockCommandThatCannotBeSentEndsTheUpload)
     std::vector<unsigned char> map(16, 0);
     map[3] = 1;
     capture_stdout out;
-    EXPECT_EQ(avr_upload_blocks(port.get(), image.data(), map.data(), 16, AVR_EEPROM), -1);
+    EXPECT_EQ(avr_upload_blocks(port.get(), image.data(), map.data(), 16, AVR_EEPROM),
+              UPLOAD_BLOCK_FAILED);
     EXPECT_EQ(out.text(), "EEPROM \nSERIAL INTERFACE ERROR. ABORTING!\n DONE\n" + FAILED_FRAME);
 }
 
@@ -70,7 +71,7 @@ TEST_F(ProtocolOnDeadLine, FinishSendFailureGivesCode2)
 {
     const char *message = nullptr;
     capture_stdout out;
-    EXPECT_EQ(avr_finish(port.get(), &message), 2);
+    EXPECT_EQ(avr_finish(port.get(), &message), FINISH_SEND_FAILED);
     EXPECT_EQ(out.text(), "");
     EXPECT_STREQ(message, "\n\nAVR COMM ERROR OCCURED");
 }
@@ -87,7 +88,8 @@ TEST(ProtocolUpload, EmptyBlockMapSendsNothing)
     for (int level : {VERBOSITY_QUIET, VERBOSITY_TRACE}) {
         verbosity = level;
         capture_stdout out;
-        EXPECT_EQ(avr_upload_blocks(port.get(), image.data(), map.data(), 512, AVR_FLASH), 0);
+        EXPECT_EQ(avr_upload_blocks(port.get(), image.data(), map.data(), 512, AVR_FLASH),
+                  UPLOAD_OK);
         EXPECT_EQ(out.text(), "DATA    DONE\n");
     }
     verbosity = VERBOSITY_QUIET;

@@ -245,8 +245,8 @@ TEST_F(SerialLink, SendWritesTheBytesAsTheyAre)
     std::vector<unsigned char> data(command.begin(), command.end());
     for (int i = 0; i < 256; ++i)
         data.push_back(static_cast<unsigned char>(i));
-    ASSERT_EQ(avr_send(port.get(), data.data(), 8), 0);
-    ASSERT_EQ(avr_send(port.get(), data.data() + 8, 256), 0);
+    ASSERT_EQ(avr_send(port.get(), data.data(), 8), AVR_SENT);
+    ASSERT_EQ(avr_send(port.get(), data.data() + 8, 256), AVR_SENT);
     std::string got = drain_master(pty.master.get(), data.size(), 1000);
     EXPECT_EQ(got, std::string(data.begin(), data.end()));
 }
@@ -255,7 +255,7 @@ TEST_F(SerialLink, WriteTakenOnlyInPartIsASendFailure)
 {
     // Nobody reads the master, so the non-blocking port takes only what fits in its queue.
     std::vector<unsigned char> big(1 << 20, 'x');
-    EXPECT_EQ(avr_send(port.get(), big.data(), big.size()), -1);
+    EXPECT_EQ(avr_send(port.get(), big.data(), big.size()), AVR_SEND_FAILED);
     std::string got = drain_master(pty.master.get(), big.size(), 200);
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), big.size());
@@ -265,7 +265,7 @@ TEST_F(SerialLink, HungUpLineFailsSendsAndReceivesEndWithoutWaiting)
 {
     pty.master.reset();
     unsigned char cmd[16] = "#PGMEND\r";
-    EXPECT_EQ(avr_send(port.get(), cmd, 8), -1);
+    EXPECT_EQ(avr_send(port.get(), cmd, 8), AVR_SEND_FAILED);
     EXPECT_EQ(avr_receive(port.get(), cmd, 8, SHORT_IDLE_LIMIT), 0);
 }
 
@@ -302,7 +302,7 @@ TEST_F(SerialLink, ReceiveWaitsOnDescriptorsAboveTheSelectLimit)
 TEST(SerialLinkSend, ClosedDescriptorIsASendFailure)
 {
     unsigned char cmd[16] = "#FWUPLD\r";
-    EXPECT_EQ(avr_send(-1, cmd, 8), -1);
+    EXPECT_EQ(avr_send(-1, cmd, 8), AVR_SEND_FAILED);
 }
 
 } // namespace

@@ -30,16 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     unsigned char *image = nullptr;
     unsigned char *map = nullptr;
     uint32_t end_addr = 0;
-    int rc = ihex_parse(reinterpret_cast<const char *>(data), size, &image, &map, t.image_size,
-                        t.block_count, &end_addr);
-    if (rc == 0) {
+    const ihex_result rc = ihex_parse(reinterpret_cast<const char *>(data), size, &image, &map,
+                                      t.image_size, t.block_count, &end_addr);
+    if (rc == IHEX_OK) {
         if (!image || !map || end_addr == 0 || end_addr > t.image_size)
             abort();
         // Every byte that differs from the erased value lies in a flagged block.
         for (std::size_t i = 0; i < t.image_size; ++i)
             if (image[i] != 0xFF && !map[i / AVR_BLOCK_SIZE])
                 abort();
-    } else if (rc < 5 || rc > 7 || image || map) {
+    } else if ((rc != IHEX_NO_MEM_IMAGE && rc != IHEX_NO_MEM_MAP && rc != IHEX_PARSE_ERROR) ||
+               image || map) {
         abort();
     }
     free(image);

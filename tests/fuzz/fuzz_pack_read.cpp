@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         pack_payloads_in(head, file + PACK_HEAD_SIZE, file_size - PACK_HEAD_SIZE);
     firmware_bundle fw;
     pack_sums sums{};
-    int rc = pack_decode(head, in, &fw, &sums);
-    if (rc == 0) {
+    const pack_decode_result rc = pack_decode(head, in, &fw, &sums);
+    if (rc == PACK_DECODE_OK) {
         if (!fw.fw_image || !fw.eep_image || !fw.fw_map || !fw.eep_map)
             abort();
         // Whole images: touching every byte lets ASan catch a short allocation.

@@ -46,11 +46,11 @@ int main(int argc, char **argv)
     }
     const std::string flash = fixtures + "/flash.hex";
     const std::string eeprom = fixtures + "/eeprom.hex";
-    int (*const packers[])(const char *, const char *,
-                           const char *) = {pack_write_v1, pack_write_v2, pack_write_v3};
+    pack_write_result (*const packers[])(const char *, const char *, const char *) = {
+        pack_write_v1, pack_write_v2, pack_write_v3};
     for (int v = 0; v < 3; ++v) {
         const std::string tmp = std::string(argv[2]) + "/tmp.pack";
-        if (packers[v](tmp.c_str(), flash.c_str(), eeprom.c_str()) != 0)
+        if (packers[v](tmp.c_str(), flash.c_str(), eeprom.c_str()) != PACK_WRITE_OK)
             return 1;
         const std::string pack = slurp(tmp);
         std::remove(tmp.c_str());

@@ -87,7 +87,7 @@ TEST_P(toolchain_file, loads_to_the_srec_cat_image)
         rc = ihex_load_file(fixture(v.file).c_str(), &image, &map, v.image_size, v.block_count,
                             &end);
     });
-    ASSERT_EQ(rc, IHEX_OK) << out;
+    ASSERT_EQ(rc, IHEX_LOAD_OK) << out;
     EXPECT_EQ(out, "");
     std::vector<unsigned char> got(image, image + v.image_size);
     std::vector<unsigned char> got_map(map, map + v.block_count);
@@ -132,7 +132,7 @@ TEST_P(toolchain_pair, loads_and_stamps)
         rc = load_firmware_pair(fixture(GetParam()).c_str(), fixture("eeprom.hex").c_str(), &fw,
                                 &eep, &fw_map, &eep_map, &fw_len, &eep_len);
     });
-    ASSERT_EQ(rc, IHEX_OK) << out;
+    ASSERT_EQ(rc, IHEX_LOAD_OK) << out;
     EXPECT_EQ(out, "");
     std::vector<unsigned char> got_fw(fw, fw + FW_IMAGE_SIZE);
     std::vector<unsigned char> got_eep(eep, eep + EEP_IMAGE_SIZE);

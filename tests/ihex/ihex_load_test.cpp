@@ -82,7 +82,7 @@ TEST(ihex_load_file, reads_and_parses_a_file)
     uint32_t end = 0;
     ASSERT_EQ(ihex_load_file(dir.file("f.hex").c_str(), &image, &map, EEP_IMAGE_SIZE,
                              EEP_BLOCK_COUNT, &end),
-              IHEX_OK);
+              IHEX_LOAD_OK);
     EXPECT_EQ(image[0], 0x55);
     EXPECT_EQ(image[1], 0xFF);
     EXPECT_EQ(map[0], 1);
@@ -96,36 +96,36 @@ TEST(ihex_load_file, result_codes)
     temp_dir dir;
     const std::string missing = dir.file("missing.hex");
     loaded l = load_file(missing, EEP_IMAGE_SIZE, EEP_BLOCK_COUNT);
-    EXPECT_EQ(l.rc, IHEX_OPEN_FAILED);
+    EXPECT_EQ(l.rc, IHEX_LOAD_OPEN_FAILED);
     EXPECT_EQ(l.out, "cannot open firmware file '" + missing + "'\n");
     EXPECT_TRUE(l.outputs_untouched);
 
     // A directory opens and has a size, but reading it fails.
     l = load_file(dir.path, EEP_IMAGE_SIZE, EEP_BLOCK_COUNT);
-    EXPECT_EQ(l.rc, IHEX_SHORT_READ);
+    EXPECT_EQ(l.rc, IHEX_LOAD_SHORT_READ);
     EXPECT_EQ(l.out, "");
     EXPECT_TRUE(l.outputs_untouched);
 
     write_file(dir.file("f.hex"), good_flash);
     l = load_file(dir.file("f.hex"), IMPOSSIBLE_SIZE, EEP_BLOCK_COUNT);
-    EXPECT_EQ(l.rc, IHEX_NO_MEM_IMAGE);
+    EXPECT_EQ(l.rc, IHEX_LOAD_NO_MEM_IMAGE);
     EXPECT_EQ(l.out, "");
     EXPECT_TRUE(l.outputs_untouched);
 
     l = load_file(dir.file("f.hex"), EEP_IMAGE_SIZE, IMPOSSIBLE_SIZE);
-    EXPECT_EQ(l.rc, IHEX_NO_MEM_MAP);
+    EXPECT_EQ(l.rc, IHEX_LOAD_NO_MEM_MAP);
     EXPECT_EQ(l.out, "");
     EXPECT_TRUE(l.outputs_untouched);
 
     write_file(dir.file("bad.hex"), ":0100000055AB\n:00000001FF\n");
     l = load_file(dir.file("bad.hex"), EEP_IMAGE_SIZE, EEP_BLOCK_COUNT);
-    EXPECT_EQ(l.rc, IHEX_PARSE_ERROR);
+    EXPECT_EQ(l.rc, IHEX_LOAD_PARSE_ERROR);
     EXPECT_EQ(l.out, "HEX: record checksum mismatch at 11\n");
     EXPECT_TRUE(l.outputs_untouched);
 
     write_file(dir.file("empty.hex"), "");
     l = load_file(dir.file("empty.hex"), EEP_IMAGE_SIZE, EEP_BLOCK_COUNT);
-    EXPECT_EQ(l.rc, IHEX_PARSE_ERROR);
+    EXPECT_EQ(l.rc, IHEX_LOAD_PARSE_ERROR);
     EXPECT_EQ(l.out, "HEX: end of text at 0 without end-of-file record\n");
 }
 
@@ -135,7 +135,7 @@ TEST(ihex_load_file, no_memory_for_the_text)
     if (!make_huge_sparse_file(dir.file("huge.hex")))
         GTEST_SKIP() << "no way to make a file larger than memory here";
     loaded l = load_file(dir.file("huge.hex"), EEP_IMAGE_SIZE, EEP_BLOCK_COUNT);
-    EXPECT_EQ(l.rc, IHEX_NO_MEM_TEXT);
+    EXPECT_EQ(l.rc, IHEX_LOAD_NO_MEM_TEXT);
     EXPECT_EQ(l.out, "");
     EXPECT_TRUE(l.outputs_untouched);
 }
@@ -201,7 +201,7 @@ TEST_F(firmware_pair, loads_both_and_stamps_the_eeprom)
 {
     pair_result r;
     load_pair(flash, eeprom, &r);
-    ASSERT_EQ(r.rc, IHEX_OK) << r.out;
+    ASSERT_EQ(r.rc, IHEX_LOAD_OK) << r.out;
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.fw_len, 1u);
     EXPECT_EQ(r.eep_len, 1u);
@@ -223,13 +223,13 @@ TEST_F(firmware_pair, flash_file_failures)
         std::string out;
     };
     const failure cases[] = {
-        {missing, IHEX_OPEN_FAILED,
+        {missing, IHEX_LOAD_OPEN_FAILED,
          "cannot open firmware file '" + missing + "'\nfile open/stat/read error in '" + missing +
              "' 1\n"},
-        {dir.path, IHEX_SHORT_READ, "file open/stat/read error in '" + dir.path + "' 3\n"},
-        {bad, IHEX_PARSE_ERROR,
+        {dir.path, IHEX_LOAD_SHORT_READ, "file open/stat/read error in '" + dir.path + "' 3\n"},
+        {bad, IHEX_LOAD_PARSE_ERROR,
          "HEX: parse error getting 'addr' at 21\nHEX parser error in file '" + bad + "'\n"},
-        {only_eof, IHEX_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
+        {only_eof, IHEX_LOAD_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
     };
     for (const failure &c : cases) {
         pair_result r;
@@ -249,13 +249,13 @@ TEST_F(firmware_pair, eeprom_file_failures)
         std::string out;
     };
     const failure cases[] = {
-        {missing, IHEX_OPEN_FAILED,
+        {missing, IHEX_LOAD_OPEN_FAILED,
          "cannot open firmware file '" + missing + "'\nfile open/stat/read error in '" + missing +
              "'\n"},
-        {dir.path, IHEX_SHORT_READ, "file open/stat/read error in '" + dir.path + "'\n"},
-        {bad, IHEX_PARSE_ERROR,
+        {dir.path, IHEX_LOAD_SHORT_READ, "file open/stat/read error in '" + dir.path + "'\n"},
+        {bad, IHEX_LOAD_PARSE_ERROR,
          "HEX: parse error getting 'addr' at 21\nHEX parser error in file '" + bad + "'\n"},
-        {only_eof, IHEX_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
+        {only_eof, IHEX_LOAD_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
     };
     for (const failure &c : cases) {
         pair_result r;
@@ -273,13 +273,13 @@ TEST_F(firmware_pair, text_larger_than_memory)
         GTEST_SKIP() << "no way to make a file larger than memory here";
     pair_result as_flash;
     load_pair(huge, eeprom, &as_flash);
-    EXPECT_EQ(as_flash.rc, IHEX_NO_MEM_TEXT);
+    EXPECT_EQ(as_flash.rc, IHEX_LOAD_NO_MEM_TEXT);
     EXPECT_EQ(as_flash.out, "memory allocation failures\n");
     EXPECT_TRUE(as_flash.untouched());
 
     pair_result as_eeprom;
     load_pair(flash, huge, &as_eeprom);
-    EXPECT_EQ(as_eeprom.rc, IHEX_NO_MEM_TEXT);
+    EXPECT_EQ(as_eeprom.rc, IHEX_LOAD_NO_MEM_TEXT);
     EXPECT_EQ(as_eeprom.out, "memory allocation failures\n");
     EXPECT_TRUE(as_eeprom.untouched());
 }

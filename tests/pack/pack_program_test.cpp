@@ -53,7 +53,7 @@ hex_pair load_pair()
     hex_pair p;
     unsigned char *bufs[4] = {};
     if (load_firmware_pair(FLASH_HEX.c_str(), EEPROM_HEX.c_str(), &bufs[0], &bufs[1], &bufs[2],
-                           &bufs[3], &p.fw_len, &p.eep_len) == 0) {
+                           &bufs[3], &p.fw_len, &p.eep_len) == IHEX_LOAD_OK) {
         p.fw_image = slice(bufs[0], FW_IMAGE_SIZE);
         p.eep_image = slice(bufs[1], EEP_IMAGE_SIZE);
     }

@@ -29,24 +29,24 @@ TEST(PackRead, PayloadsLargerThanTheFileAreReadFailures)
     // Sizes one byte past the file, and the largest sizes a payload may have: both fail before
     // allocating.
     expect_read_failures({
-        {"v1 eep", pack_bytes(grown(head_for(1, t1, f1), t1.size() + f1.size() + 1, 0), t1, f1), 1,
-         V1_DETECTED + "PACK-V1: pack eep data read failure\n"},
-        {"v1 eep at the limit", pack_bytes(grown(head_for(1, t1, f1), 16 << 20, 0), t1, f1), 1,
-         V1_DETECTED + "PACK-V1: pack eep data read failure\n"},
-        {"v1 fw", pack_bytes(grown(head_for(1, t1, f1), 0, f1.size() + 1), t1, f1), 1,
+        {"v1 eep", pack_bytes(grown(head_for(1, t1, f1), t1.size() + f1.size() + 1, 0), t1, f1),
+         PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack eep data read failure\n"},
+        {"v1 eep at the limit", pack_bytes(grown(head_for(1, t1, f1), 16 << 20, 0), t1, f1),
+         PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack eep data read failure\n"},
+        {"v1 fw", pack_bytes(grown(head_for(1, t1, f1), 0, f1.size() + 1), t1, f1), PACK_DECODE_IO,
          V1_DETECTED + "PACK-V1: pack fw data read failure\n"},
-        {"v1 fw at the limit", pack_bytes(grown(head_for(1, t1, f1), 0, 16 << 20), t1, f1), 1,
-         V1_DETECTED + "PACK-V1: pack fw data read failure\n"},
-        {"v2 eep", pack_bytes(head_for(2, eep, fw), eep, fw).substr(0, 32 + 63), 1,
+        {"v1 fw at the limit", pack_bytes(grown(head_for(1, t1, f1), 0, 16 << 20), t1, f1),
+         PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack fw data read failure\n"},
+        {"v2 eep", pack_bytes(head_for(2, eep, fw), eep, fw).substr(0, 32 + 63), PACK_DECODE_IO,
          V2_DETECTED + "PACK-V2: pack eep data read failure\n"},
-        {"v2 fw", pack_bytes(head_for(2, eep, fw), eep, fw).substr(0, 32 + 64 + 511), 1,
-         V2_DETECTED + "PACK-V2: pack fw data read failure\n"},
-        {"v3 eep", pack_bytes(head_for(3, eep, bz, 512), eep, bz).substr(0, 32 + 10), 1,
-         V3_DETECTED + "PACK-V3: pack eep data read failure\n"},
+        {"v2 fw", pack_bytes(head_for(2, eep, fw), eep, fw).substr(0, 32 + 64 + 511),
+         PACK_DECODE_IO, V2_DETECTED + "PACK-V2: pack fw data read failure\n"},
+        {"v3 eep", pack_bytes(head_for(3, eep, bz, 512), eep, bz).substr(0, 32 + 10),
+         PACK_DECODE_IO, V3_DETECTED + "PACK-V3: pack eep data read failure\n"},
         {"v3 fw", pack_bytes(head_for(3, eep, bz, 512), eep, bz).substr(0, 32 + 64 + bz.size() - 1),
-         1, V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
-        {"v3 fw at the limit", pack_bytes(grown(head_for(3, eep, bz, 512), 0, 133720), eep, bz), 1,
-         V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
+         PACK_DECODE_IO, V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
+        {"v3 fw at the limit", pack_bytes(grown(head_for(3, eep, bz, 512), 0, 133720), eep, bz),
+         PACK_DECODE_IO, V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
     });
 }
 
@@ -66,23 +66,27 @@ TEST(PackRead, PayloadsLargerThanAValidOneAreRefused)
         return h;
     };
     expect_read_failures({
-        {"v1 eep", pack_bytes(sized(head_for(1, t1, f1), (16 << 20) + 1, 0), t1, f1), 4,
+        {"v1 eep", pack_bytes(sized(head_for(1, t1, f1), (16 << 20) + 1, 0), t1, f1),
+         PACK_DECODE_TOO_LARGE,
          V1_DETECTED + "PACK-V1: eep data size 16777217 above 16777216 bytes\n"},
-        {"v1 eep huge", pack_bytes(sized(head_for(1, t1, f1), 0xFFFFFFFF, 0), t1, f1), 4,
+        {"v1 eep huge", pack_bytes(sized(head_for(1, t1, f1), 0xFFFFFFFF, 0), t1, f1),
+         PACK_DECODE_TOO_LARGE,
          V1_DETECTED + "PACK-V1: eep data size 4294967295 above 16777216 bytes\n"},
-        {"v1 fw", pack_bytes(sized(head_for(1, t1, f1), 0, (16 << 20) + 1), t1, f1), 4,
+        {"v1 fw", pack_bytes(sized(head_for(1, t1, f1), 0, (16 << 20) + 1), t1, f1),
+         PACK_DECODE_TOO_LARGE,
          V1_DETECTED + "PACK-V1: fw data size 16777217 above 16777216 bytes\n"},
-        {"v3 fw", pack_bytes(sized(head_for(3, eep, bz, 100), 0, 133721), eep, bz), 4,
-         V3_DETECTED + "PACK-V3: fw data size 133721 above 133720 bytes\n"},
-        {"v3 fw huge", pack_bytes(sized(head_for(3, eep, bz, 100), 0, 0xFFFFFFFF), eep, bz), 4,
+        {"v3 fw", pack_bytes(sized(head_for(3, eep, bz, 100), 0, 133721), eep, bz),
+         PACK_DECODE_TOO_LARGE, V3_DETECTED + "PACK-V3: fw data size 133721 above 133720 bytes\n"},
+        {"v3 fw huge", pack_bytes(sized(head_for(3, eep, bz, 100), 0, 0xFFFFFFFF), eep, bz),
+         PACK_DECODE_TOO_LARGE,
          V3_DETECTED + "PACK-V3: fw data size 4294967295 above 133720 bytes\n"},
-        {"v2 eep", pack_bytes(head_for(2, eep_big, ""), eep_big, ""), 4,
+        {"v2 eep", pack_bytes(head_for(2, eep_big, ""), eep_big, ""), PACK_DECODE_TOO_LARGE,
          V2_DETECTED + "PACK-V2: eep data size 4097 above 4096 bytes\n"},
-        {"v3 eep", pack_bytes(head_for(3, eep_big, bz, 100), eep_big, bz), 4,
+        {"v3 eep", pack_bytes(head_for(3, eep_big, bz, 100), eep_big, bz), PACK_DECODE_TOO_LARGE,
          V3_DETECTED + "PACK-V3: eep data size 4097 above 4096 bytes\n"},
-        {"v2 fw", pack_bytes(head_for(2, eep, fw_big), eep, fw_big), 4,
+        {"v2 fw", pack_bytes(head_for(2, eep, fw_big), eep, fw_big), PACK_DECODE_TOO_LARGE,
          V2_DETECTED + "PACK-V2: fw data size 131073 above 131072 bytes\n"},
-        {"v3 fw raw", pack_bytes(head_for(3, eep, bz, 0x20001), eep, bz), 4,
+        {"v3 fw raw", pack_bytes(head_for(3, eep, bz, 0x20001), eep, bz), PACK_DECODE_TOO_LARGE,
          V3_DETECTED + "PACK-V3: fw raw size 131073 above 131072 bytes\n"},
     });
 }
@@ -111,7 +115,7 @@ TEST(PackRead, Version3DecompressesWithinBzip2sRoomOverTheAnnouncedLength)
         SCOPED_TRACE(testing::Message() << "raw " << c.raw_size << " stream " << c.stream_len);
         const std::string bz = bz2_of(pattern(c.stream_len, 3));
         read_outcome r = read_pack(pack_bytes(head_for(3, eep, bz, c.raw_size), eep, bz));
-        EXPECT_EQ(r.rc, 3);
+        EXPECT_EQ(r.rc, PACK_DECODE_BAD_DATA);
         EXPECT_EQ(r.out, V3_DETECTED + c.out);
         EXPECT_EQ(r.fw_image, nullptr);
     }

@@ -50,11 +50,12 @@ TEST(PackRead, RefusesHeadsItCannotRead)
         std::string out;
     };
     const head_case cases[] = {
-        {"magic", 0xF37AB00C, 2, 11, "PACK invalid signature\n"},
-        {"magic before version", 0x0BB07AF3, 0, 11, "PACK invalid signature\n"},
-        {"version 0", PACK_MAGIC, 0, 13, v0_text},
-        {"version 4", PACK_MAGIC, 4, 12, "unsupported PACK version 4. Please update this tool!\n"},
-        {"version all ones", PACK_MAGIC, 0xFFFFFFFF, 12,
+        {"magic", 0xF37AB00C, 2, PACK_DECODE_BAD_MAGIC, "PACK invalid signature\n"},
+        {"magic before version", 0x0BB07AF3, 0, PACK_DECODE_BAD_MAGIC, "PACK invalid signature\n"},
+        {"version 0", PACK_MAGIC, 0, PACK_DECODE_VERSION0, v0_text},
+        {"version 4", PACK_MAGIC, 4, PACK_DECODE_BAD_VERSION,
+         "unsupported PACK version 4. Please update this tool!\n"},
+        {"version all ones", PACK_MAGIC, 0xFFFFFFFF, PACK_DECODE_BAD_VERSION,
          "unsupported PACK version -1. Please update this tool!\n"},
     };
     for (const head_case &c : cases) {
@@ -74,7 +75,7 @@ TEST(PackRead, Version2FlagsEveryBlockThatHoldsAStoredByte)
     const std::string fw = pattern(0x1F3, 2);
     std::string file = pack_bytes(head_for(2, eep, fw), eep, fw) + "tail of an older file";
     read_outcome r = read_pack(file);
-    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_EQ(r.rc, PACK_DECODE_OK) << r.out;
     EXPECT_EQ(r.out, V2_DETECTED);
     EXPECT_EQ(map_of(r.eep_map, EEP_BLOCK_COUNT), flagged(2, EEP_BLOCK_COUNT));
     EXPECT_EQ(map_of(r.fw_map, FW_BLOCK_COUNT), flagged(2, FW_BLOCK_COUNT));
@@ -108,7 +109,7 @@ TEST(PackRead, BlockFlagsAtTheEdges)
             const std::string fw = version == 3 ? bz2_of(raw) : raw;
             pack_head h = head_for(version, eep, fw, version == 3 ? c.fw_size : 0);
             read_outcome r = read_pack(pack_bytes(h, eep, fw));
-            ASSERT_EQ(r.rc, 0) << r.out;
+            ASSERT_EQ(r.rc, PACK_DECODE_OK) << r.out;
             EXPECT_EQ(map_of(r.eep_map, EEP_BLOCK_COUNT), flagged(c.eep_blocks, EEP_BLOCK_COUNT));
             EXPECT_EQ(map_of(r.fw_map, FW_BLOCK_COUNT), flagged(c.fw_blocks, FW_BLOCK_COUNT));
             EXPECT_EQ(slice(r.fw_image.get(), c.fw_size), raw);
@@ -122,7 +123,7 @@ TEST(PackRead, Version3DecompressesTheFlashImage)
     const std::string raw = pattern(0x10123, 4);
     const std::string fw = bz2_of(raw);
     read_outcome r = read_pack(pack_bytes(head_for(3, eep, fw, 0x10123), eep, fw));
-    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_EQ(r.rc, PACK_DECODE_OK) << r.out;
     EXPECT_EQ(r.out, V3_DETECTED);
     EXPECT_EQ(slice(r.fw_image.get(), FW_IMAGE_SIZE), raw + std::string(0x20000 - 0x10123, '\xFF'));
     EXPECT_EQ(map_of(r.fw_map, FW_BLOCK_COUNT), flagged(0x102, FW_BLOCK_COUNT));
@@ -133,7 +134,7 @@ TEST(PackRead, Version1ParsesBothTextsAndStampsTheEeprom)
 {
     const std::string fw_text = flash_hex_text();
     read_outcome r = read_pack(pack_bytes(head_for(1, EEP_HEX, fw_text), EEP_HEX, fw_text));
-    ASSERT_EQ(r.rc, 0) << r.out;
+    ASSERT_EQ(r.rc, PACK_DECODE_OK) << r.out;
     EXPECT_EQ(r.out, V1_DETECTED);
 
     // The same images the HEX path makes from the texts, stamped with the flash sum and length.
@@ -144,10 +145,10 @@ TEST(PackRead, Version1ParsesBothTextsAndStampsTheEeprom)
     uint32_t fw_len = 0;
     ASSERT_EQ(ihex_parse(fw_text.data(), fw_text.size(), &fw, &fw_map, FW_IMAGE_SIZE,
                          FW_BLOCK_COUNT, &fw_len),
-              0);
+              IHEX_OK);
     ASSERT_EQ(ihex_parse(EEP_HEX.data(), EEP_HEX.size(), &eep, &eep_map, EEP_IMAGE_SIZE,
                          EEP_BLOCK_COUNT, nullptr),
-              0);
+              IHEX_OK);
     byte_buffer owners[] = {byte_buffer(fw), byte_buffer(fw_map), byte_buffer(eep),
                             byte_buffer(eep_map)};
     stamp_fw_checksum(eep, fw, fw_len);
@@ -180,7 +181,7 @@ TEST(PackRead, FlashChecksumMismatchOnlyWarns)
         pack_head h = head_for(c.version, e, c.fw, c.version == 3 ? 1000 : 0);
         h.fw_cksum ^= 1;
         read_outcome r = read_pack(pack_bytes(h, e, c.fw));
-        EXPECT_EQ(r.rc, 0);
+        EXPECT_EQ(r.rc, PACK_DECODE_OK);
         EXPECT_EQ(r.out, c.out);
         ASSERT_NE(r.fw_image, nullptr);
         if (c.version != 1) {
@@ -204,11 +205,11 @@ TEST(PackRead, EepromChecksumMismatchFails)
         {"v1",
          pack_bytes(with_eep_cksum_off(head_for(1, EEP_HEX, flash_hex_text())), EEP_HEX,
                     flash_hex_text()),
-         2, V1_DETECTED + "PACK-V1: eep data cksum error\n"},
-        {"v2", pack_bytes(with_eep_cksum_off(head_for(2, eep, fw)), eep, fw), 2,
+         PACK_DECODE_EEP_CKSUM, V1_DETECTED + "PACK-V1: eep data cksum error\n"},
+        {"v2", pack_bytes(with_eep_cksum_off(head_for(2, eep, fw)), eep, fw), PACK_DECODE_EEP_CKSUM,
          V2_DETECTED + "PACK-V2: eep data cksum error\n"},
-        {"v3", pack_bytes(with_eep_cksum_off(head_for(3, eep, bz, 512)), eep, bz), 2,
-         V3_DETECTED + "PACK-V3: eep data cksum error\n"},
+        {"v3", pack_bytes(with_eep_cksum_off(head_for(3, eep, bz, 512)), eep, bz),
+         PACK_DECODE_EEP_CKSUM, V3_DETECTED + "PACK-V3: eep data cksum error\n"},
     });
 }
 
@@ -226,10 +227,13 @@ TEST(PackRead, Version3RefusesStreamsThatDoNotDecompressToTheImage)
         return pack_bytes(head_for(3, eep, fw, raw_size), eep, fw);
     };
     expect_read_failures({
-        {"data error", v3(damaged, 5000), 3, V3_DETECTED + "PACK-V3: decompression error: -4\n"},
-        {"magic", v3(no_magic, 5000), 3, V3_DETECTED + "PACK-V3: decompression error: -5\n"},
-        {"truncated", v3(truncated, 5000), 3, V3_DETECTED + "PACK-V3: decompression error: -7\n"},
-        {"shorter than announced", v3(bz, 5001), 3,
+        {"data error", v3(damaged, 5000), PACK_DECODE_BAD_DATA,
+         V3_DETECTED + "PACK-V3: decompression error: -4\n"},
+        {"magic", v3(no_magic, 5000), PACK_DECODE_BAD_DATA,
+         V3_DETECTED + "PACK-V3: decompression error: -5\n"},
+        {"truncated", v3(truncated, 5000), PACK_DECODE_BAD_DATA,
+         V3_DETECTED + "PACK-V3: decompression error: -7\n"},
+        {"shorter than announced", v3(bz, 5001), PACK_DECODE_BAD_DATA,
          V3_DETECTED + "PACK-V3: decompressed size 5000 differs from fw raw size 5001\n"},
     });
 }
@@ -239,10 +243,10 @@ TEST(PackRead, Version1ParseFailuresCarryTheParserResult)
     const std::string eof_only = ":00000001FF\n";
     const std::string fw = flash_hex_text();
     expect_read_failures({
-        {"eep", pack_bytes(head_for(1, eof_only, fw), eof_only, fw), 7,
+        {"eep", pack_bytes(head_for(1, eof_only, fw), eof_only, fw), PACK_DECODE_V1_PARSE_ERROR,
          V1_DETECTED + "PACK-V1: pack eep data parse error\n"},
-        {"fw", pack_bytes(head_for(1, EEP_HEX, eof_only), EEP_HEX, eof_only), 7,
-         V1_DETECTED + "PACK-V1: pack fw data parse error\n"},
+        {"fw", pack_bytes(head_for(1, EEP_HEX, eof_only), EEP_HEX, eof_only),
+         PACK_DECODE_V1_PARSE_ERROR, V1_DETECTED + "PACK-V1: pack fw data parse error\n"},
     });
 }
 
@@ -270,7 +274,7 @@ TEST(PackRead, ReadsPayloadsThatArriveInPiecesFromAPipe)
     EXPECT_EQ(capture.text(), V2_DETECTED);
     byte_buffer owners[] = {byte_buffer(bufs[0]), byte_buffer(bufs[1]), byte_buffer(bufs[2]),
                             byte_buffer(bufs[3])};
-    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(rc, PACK_DECODE_OK);
     EXPECT_EQ(slice(bufs[0], fw.size()), fw);
 }
 

@@ -57,8 +57,8 @@ struct Packer : testing::Test {
 
 TEST_F(Packer, CreatesTheOutputWithMode0644BeforeTheUmask)
 {
-    int (*const packers[])(const char *, const char *,
-                           const char *) = {pack_write_v1, pack_write_v2, pack_write_v3};
+    pack_write_result (*const packers[])(const char *, const char *, const char *) = {
+        pack_write_v1, pack_write_v2, pack_write_v3};
     for (mode_t mask : {0000, 0027}) {
         for (auto packer : packers) {
             unlink(out.c_str());
@@ -66,7 +66,7 @@ TEST_F(Packer, CreatesTheOutputWithMode0644BeforeTheUmask)
             capture_stdout capture;
             int rc = packer(out.c_str(), flash.c_str(), eeprom.c_str());
             umask(saved);
-            ASSERT_EQ(rc, 0) << capture.text();
+            ASSERT_EQ(rc, PACK_WRITE_OK) << capture.text();
             struct stat st;
             ASSERT_EQ(stat(out.c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 07777, 0644u & ~mask);
@@ -75,8 +75,9 @@ TEST_F(Packer, CreatesTheOutputWithMode0644BeforeTheUmask)
 }
 
 // Runs a packer in a child whose files may not grow beyond limit bytes; returns its exit
-// status (the packer's result modulo 256) and its output.
-run_result pack_with_file_limit(int (*packer)(const char *, const char *, const char *),
+// status (the packer's result) and its output.
+run_result pack_with_file_limit(pack_write_result (*packer)(const char *, const char *,
+                                                            const char *),
                                 const std::string &out, const std::string &flash,
                                 const std::string &eeprom, rlim_t limit)
 {
@@ -94,7 +95,7 @@ run_result pack_with_file_limit(int (*packer)(const char *, const char *, const 
         setrlimit(RLIMIT_FSIZE, &lim);
         int rc = packer(out.c_str(), flash.c_str(), eeprom.c_str());
         fflush(stdout);
-        _exit(rc & 0xFF);
+        _exit(rc);
     }
     close(p[1]);
     char buf[4096];
@@ -108,7 +109,7 @@ run_result pack_with_file_limit(int (*packer)(const char *, const char *, const 
     return r;
 }
 
-TEST_F(Packer, FailedOrShortWritesReturnMinus7AndLeaveTheOldFile)
+TEST_F(Packer, FailedOrShortWritesFailAsShortAndLeaveTheOldFile)
 {
     // V2 of these files: 16 EEPROM bytes (the record; the stamp lies beyond eep_len) and 4 flash
     // bytes. A limit of 0 makes the head's write fail; the others make a write fall short.
@@ -119,10 +120,11 @@ TEST_F(Packer, FailedOrShortWritesReturnMinus7AndLeaveTheOldFile)
         std::string tail;
     };
     const limit_case cases[] = {
-        {0, 249, "Writing HEAD... cannot write!\n"},
-        {10, 249, "Writing HEAD... cannot write!\n"},
-        {40, 249, "Writing HEAD... OK\nWriting EEP  (16 bytes) ... cannot write eep data\n"},
-        {50, 249,
+        {0, PACK_WRITE_SHORT, "Writing HEAD... cannot write!\n"},
+        {10, PACK_WRITE_SHORT, "Writing HEAD... cannot write!\n"},
+        {40, PACK_WRITE_SHORT,
+         "Writing HEAD... OK\nWriting EEP  (16 bytes) ... cannot write eep data\n"},
+        {50, PACK_WRITE_SHORT,
          "Writing HEAD... OK\nWriting EEP  (16 bytes) ... OK\nWriting DATA (4 bytes) ...cannot "
          "write fw data\n"},
     };
