@@ -2,7 +2,6 @@
 
 #include "atomic_file.h"
 #include "owners.h"
-#include "read_up_to.h"
 #include "tool_roles.h"
 
 #include <cstdio>
@@ -140,23 +139,20 @@ int set_data(okt_eep_modinfo *entry, const char *path)
 {
     if (!entry || !path)
         return -1;
-    okt_eep_data record;
-    std::size_t got;
+    ssize_t got;
     {
         unique_fd fd(open(path, O_RDONLY));
         if (fd.get() < 0) {
             printf("cannot open '%s'\n", path);
             return -2;
         }
-        // Bytes past the 128th are ignored; a pipe may deliver the record in parts.
-        got = read_up_to(fd.get(), reinterpret_cast<unsigned char *>(&record), OKT_EEP_RECORD_SIZE,
-                         nullptr);
+        // One read straight into the record; bytes past the 128th are ignored.
+        got = read(fd.get(), &entry->data, OKT_EEP_RECORD_SIZE);
     }
     if (got != OKT_EEP_RECORD_SIZE) {
         puts("ERROR: not 128bytes read");
         return -3;
     }
-    entry->data = record;
     int result = okt_eep_write_modinfo(entry);
     if (result != 0)
         printf("Writing EEPROM failed with %d\n", result);

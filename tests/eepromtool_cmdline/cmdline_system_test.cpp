@@ -5,11 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace
@@ -426,38 +423,6 @@ TEST_F(eepromtool, SetTakesTheFirst128BytesOfALongerFile)
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(eeprom(EXT0), file.substr(0, RECORD_SIZE) + before.substr(RECORD_SIZE));
-}
-
-// A record from a pipe may come in parts (over ssh, from a slow producer): it is read whole.
-TEST_F(eepromtool, SetReadsARecordThatAPipeDeliversInParts)
-{
-    const std::string fifo = dir.file("rec.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string file = pattern(RECORD_SIZE, 11);
-    std::string before = eeprom(EXT0);
-    std::thread writer([&] {
-        // Opening without blocking fails until the program has the FIFO open for reading.
-        int fd = -1;
-        for (int tries = 0; fd < 0 && tries < 1000; ++tries) {
-            fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd < 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (fd < 0)
-            return;
-        const std::size_t half = RECORD_SIZE / 2;
-        if (write(fd, file.data(), half) == static_cast<ssize_t>(half)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            if (write(fd, file.data() + half, RECORD_SIZE - half) < 0)
-                perror("write");
-        }
-        close(fd);
-    });
-    run_result r = run({"setext0", fifo});
-    writer.join();
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(eeprom(EXT0), file + before.substr(RECORD_SIZE));
 }
 
 TEST_F(eepromtool, SetFailuresPrintTheirMessageThenProbeError)
