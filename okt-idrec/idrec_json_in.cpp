@@ -110,17 +110,23 @@ bool field_object(doc_reader &r, int record, const char *name, const char *const
            (*obj < 0 || only_members(r, *obj, path, names));
 }
 
+// The member `want` of the record's member `name` (see field_object) for the fields read from one
+// member; *value is -1 when the document leaves either out. false after a refusal.
+bool field_value(doc_reader &r, int record, const char *name, const char *const *names,
+                 const char *want, json_kind kind, char *path, int *value)
+{
+    int obj = -1;
+    *value = -1;
+    return field_object(r, record, name, names, path, &obj) &&
+           (obj < 0 || member(r, obj, path, want, kind, value));
+}
+
 bool read_bootcntr(doc_reader &r, int record, okt_eep_data *rec)
 {
     static const char *const names[] = {"value", "text", nullptr};
     char path[PATH_SIZE];
-    int obj = -1;
     int value = -1;
-    if (!field_object(r, record, "bootcntr", names, path, &obj))
-        return false;
-    if (obj < 0)
-        return true;
-    if (!member(r, obj, path, "value", JSON_NUMBER, &value))
+    if (!field_value(r, record, "bootcntr", names, "value", JSON_NUMBER, path, &value))
         return false;
     if (value >= 0) {
         const long long v = node(r, value).number;
@@ -241,13 +247,8 @@ bool read_reserved(doc_reader &r, int record, okt_eep_data *rec)
 {
     static const char *const names[] = {"zero", "bytes", nullptr};
     char path[PATH_SIZE];
-    int obj = -1;
     int bytes = -1;
-    if (!field_object(r, record, "reserved", names, path, &obj))
-        return false;
-    if (obj < 0)
-        return true;
-    if (!member(r, obj, path, "bytes", JSON_STRING, &bytes))
+    if (!field_value(r, record, "reserved", names, "bytes", JSON_STRING, path, &bytes))
         return false;
     return bytes < 0 ||
            hex_member(r, bytes, "record.reserved.bytes", rec->reserved, sizeof rec->reserved);
