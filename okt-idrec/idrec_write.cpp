@@ -188,6 +188,35 @@ idrec_outcome report_write(write_run &w, const okt_eep_write_report &r,
                   "%s: the module has no bus; nothing written", w.word);
 }
 
+// Saves the module's current record to --backup before the write. false, with the run's outcome
+// in *stopped, when it cannot be saved: then nothing is written.
+bool backup_saved(write_run &w, const okt_eep_modinfo &entry, const module_report &old,
+                  idrec_outcome *stopped)
+{
+    if (old.status != MODULE_READ) {
+        char state[192];
+        describe_module_status(old, state, sizeof state);
+        *stopped = finish(w, IDREC_DEVICE, WRITE_RESULT_DEVICE_ERROR,
+                          "%s: no backup: the module is %s; nothing saved, nothing written", w.word,
+                          state);
+        return false;
+    }
+    const record_save saved = save_record_file(w.args.backup, entry.data);
+    if (saved.result != SAVE_OK) {
+        char message[SHOWN_PATH_SIZE + 128];
+        describe_save_error("backup", w.args.backup, saved, message, sizeof message);
+        *stopped = finish(w, IDREC_FILE, WRITE_RESULT_FILE_ERROR, "%s; nothing written", message);
+        return false;
+    }
+    w.summary.backup_path = w.args.backup;
+    if (!w.args.json) {
+        char path[SHOWN_PATH_SIZE];
+        shown_path(w.args.backup, path, sizeof path);
+        printf("%s: backup saved to %s\n", w.word, path);
+    }
+    return true;
+}
+
 } // namespace
 
 idrec_outcome idrec_write(const idrec_args &args)
@@ -243,27 +272,8 @@ idrec_outcome idrec_write(const idrec_args &args)
     if (!guards_pass(w, old, &refused))
         return refused;
 
-    if (args.backup) {
-        if (old.status != MODULE_READ) {
-            char state[192];
-            describe_module_status(old, state, sizeof state);
-            return finish(w, IDREC_DEVICE, WRITE_RESULT_DEVICE_ERROR,
-                          "%s: no backup: the module is %s; nothing saved, nothing written", w.word,
-                          state);
-        }
-        const record_save saved = save_record_file(args.backup, entry->data);
-        if (saved.result != SAVE_OK) {
-            char message[SHOWN_PATH_SIZE + 128];
-            describe_save_error("backup", args.backup, saved, message, sizeof message);
-            return finish(w, IDREC_FILE, WRITE_RESULT_FILE_ERROR, "%s; nothing written", message);
-        }
-        w.summary.backup_path = args.backup;
-        if (!args.json) {
-            char path[SHOWN_PATH_SIZE];
-            shown_path(args.backup, path, sizeof path);
-            printf("%s: backup saved to %s\n", w.word, path);
-        }
-    }
+    if (args.backup && !backup_saved(w, *entry, old, &refused))
+        return refused;
 
     okt_eep_write_report result;
     okt_eep_write_record(&next, &result);
