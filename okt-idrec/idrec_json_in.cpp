@@ -121,6 +121,23 @@ bool field_value(doc_reader &r, int record, const char *name, const char *const 
            (obj < 0 || member(r, obj, path, want, kind, value));
 }
 
+// The members "text" and "bytes" (strings; the text null where `null_text` allows it) of the
+// record's member `name` (see field_object); each is -1 when left out, `obj` when the whole member
+// is. false after a refusal.
+struct text_members {
+    int obj = -1;
+    int text = -1;
+    int bytes = -1;
+};
+
+bool text_field(doc_reader &r, int record, const char *name, const char *const *names,
+                bool null_text, char *path, text_members *m)
+{
+    return field_object(r, record, name, names, path, &m->obj) &&
+           (m->obj < 0 || (member(r, m->obj, path, "text", JSON_STRING, &m->text, null_text) &&
+                           member(r, m->obj, path, "bytes", JSON_STRING, &m->bytes)));
+}
+
 bool read_bootcntr(doc_reader &r, int record, okt_eep_data *rec)
 {
     static const char *const names[] = {"value", "text", nullptr};
@@ -142,16 +159,13 @@ bool read_date(doc_reader &r, int record, const char *name, unsigned char *packe
     static const char *const names[] = {"text",         "valid", "problem", "editor_text",
                                         "editor_valid", "bytes", nullptr};
     char path[PATH_SIZE];
-    int obj = -1;
-    int text = -1;
-    int bytes = -1;
-    if (!field_object(r, record, name, names, path, &obj))
+    text_members m;
+    if (!text_field(r, record, name, names, true, path, &m))
         return false;
-    if (obj < 0)
+    if (m.obj < 0)
         return true;
-    if (!member(r, obj, path, "text", JSON_STRING, &text, true) ||
-        !member(r, obj, path, "bytes", JSON_STRING, &bytes))
-        return false;
+    const int text = m.text;
+    const int bytes = m.bytes;
     date_numbers numbers;
     char why[DATE_MESSAGE_SIZE];
     if (text >= 0 && node(r, text).kind == JSON_STRING) {
@@ -187,16 +201,13 @@ bool read_text(doc_reader &r, int record, const char *name, char *field)
 {
     static const char *const names[] = {"text", "terminated", "printable", "bytes", nullptr};
     char path[PATH_SIZE];
-    int obj = -1;
-    int text = -1;
-    int bytes = -1;
-    if (!field_object(r, record, name, names, path, &obj))
+    text_members m;
+    if (!text_field(r, record, name, names, false, path, &m))
         return false;
-    if (obj < 0)
+    if (m.obj < 0)
         return true;
-    if (!member(r, obj, path, "text", JSON_STRING, &text) ||
-        !member(r, obj, path, "bytes", JSON_STRING, &bytes))
-        return false;
+    const int text = m.text;
+    const int bytes = m.bytes;
 
     unsigned char value[SHOWN_TEXT_MAX] = {};
     std::size_t len = 0;
