@@ -22,20 +22,20 @@ int okt_eepromtool_main(int argc, char **argv)
         puts("memory allocation error!");
         return EXIT_FAILED;
     }
-    cmdline_result result;
+    tool_result result;
     if (argc < 2) // the interactive editor fails only on its first probe
-        result = main_interactive(table.get()) == 0 ? CMDLINE_DONE : CMDLINE_PROBE_FAILED;
+        result = main_interactive(table.get()) == 0 ? TOOL_DONE : TOOL_PROBE_FAILED;
     else
         result = main_cmdline(argc, argv, table.get());
     switch (result) {
-    case CMDLINE_DONE:
+    case TOOL_DONE:
         return EXIT_DONE;
-    case CMDLINE_FAILED:
+    case TOOL_FAILED:
         return EXIT_FAILED;
-    case CMDLINE_USAGE:
+    case TOOL_USAGE:
         return EXIT_USAGE;
-    case CMDLINE_PROBE_FAILED:
-    case CMDLINE_SET_FAILED:
+    case TOOL_PROBE_FAILED:
+    case TOOL_SET_FAILED:
         puts("probe error");
         return EXIT_FAILED;
     }
