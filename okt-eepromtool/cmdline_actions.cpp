@@ -42,6 +42,8 @@ const action *find_action(const char *arg)
     return nullptr;
 }
 
+// The serial number alone on the last line: what the rollout reports as the board's serial
+// number after serialbb (deploy/ansible/filter_plugins/avr_update.py, _serial).
 tool_result print_serial(const okt_eep_modinfo *entry)
 {
     char text[sizeof(entry->data.serial)];

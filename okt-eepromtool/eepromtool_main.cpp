@@ -13,6 +13,10 @@ constexpr int EXIT_DONE = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// The rollout takes it for "no serial number" when serialbb prints it
+// (deploy/ansible/filter_plugins/avr_update.py, _serial): change both together.
+constexpr char PROBE_ERROR_LINE[] = "probe error";
+
 } // namespace
 
 int okt_eepromtool_main(int argc, char **argv)
@@ -36,7 +40,7 @@ int okt_eepromtool_main(int argc, char **argv)
         return EXIT_USAGE;
     case TOOL_PROBE_FAILED:
     case TOOL_SET_FAILED:
-        puts("probe error");
+        puts(PROBE_ERROR_LINE);
         return EXIT_FAILED;
     }
     return EXIT_FAILED; // not reached: every result has its case
