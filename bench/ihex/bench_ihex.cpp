@@ -4,6 +4,7 @@
 #include "ihex_parse.h"
 
 #include "firmware_image.h"
+#include "hex_writer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,37 +20,6 @@ constexpr double MIN_SECONDS = 1.0; // each figure is measured over at least thi
 
 using bench_clock = std::chrono::steady_clock;
 
-void append_record(std::string *text, uint32_t type, uint32_t addr, const unsigned char *data,
-                   uint32_t len)
-{
-    char buf[2 * 255 + 16];
-    int n = snprintf(buf, sizeof buf, ":%02X%04X%02X", len, addr & 0xFFFF, type);
-    uint32_t sum = len + (addr >> 8 & 0xFF) + (addr & 0xFF) + type;
-    for (uint32_t i = 0; i < len; ++i) {
-        n += snprintf(buf + n, sizeof buf - n, "%02X", data[i]);
-        sum += data[i];
-    }
-    snprintf(buf + n, sizeof buf - n, "%02X\r\n", -sum & 0xFF);
-    text->append(buf);
-}
-
-// The HEX text of a flash image filled entirely with data, in records of record_len bytes,
-// with an extended linear address record at every 64 KiB.
-std::string make_flash_text(const std::vector<unsigned char> &image, uint32_t record_len)
-{
-    std::string text;
-    for (uint32_t addr = 0; addr < image.size(); addr += record_len) {
-        if (addr % 0x10000 == 0) {
-            const unsigned char upper[2] = {static_cast<unsigned char>(addr >> 24),
-                                            static_cast<unsigned char>(addr >> 16)};
-            append_record(&text, 4, 0, upper, 2);
-        }
-        append_record(&text, 0, addr, image.data() + addr, record_len);
-    }
-    append_record(&text, 1, 0, nullptr, 0);
-    return text;
-}
-
 double seconds_since(bench_clock::time_point start)
 {
     return std::chrono::duration<double>(bench_clock::now() - start).count();
@@ -57,7 +27,13 @@ double seconds_since(bench_clock::time_point start)
 
 bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
 {
-    const std::string text = make_flash_text(image, record_len);
+    // A flash image filled entirely with data, with an extended linear address record at
+    // every 64 KiB.
+    hex_layout layout;
+    layout.record_bytes = record_len;
+    layout.line_end = "\r\n";
+    layout.linear_at_start = true;
+    const std::string text = hex_text(image, layout);
     long runs = 0;
     double elapsed = 0;
     bench_clock::time_point start = bench_clock::now();
