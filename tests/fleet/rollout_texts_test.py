@@ -16,16 +16,15 @@ import argparse
 import fcntl
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from filter_plugins_under_test import finish, load  # noqa: E402
+from fleet_bootsim import start_bootsim, stop_bootsim  # noqa: E402
 from programs_under_test import Programs  # noqa: E402
 
 WATCH = os.path.join('deploy', 'ansible', 'roles', 'avr_board_update', 'files',
@@ -41,8 +40,6 @@ RUN_LIMIT = 120  # seconds a run may take before the watch ends it
 # valgrind or qemu (seconds).
 SHORT_LIMIT = 3
 SHORT_LIMIT_LAUNCHED = 30
-LINK_LIMIT = 10.0  # seconds for the simulator to make its link
-STOP_LIMIT = 10.0  # seconds for the simulator to end after SIGTERM
 
 UPDATED = dict(status=0, stopped='none', updated=True, retry=False, note=None, old=OLD, new=NEW,
                prepared=True, last_line='AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY')
@@ -110,30 +107,11 @@ class Board:
     def start_avr(self, options):
         args = [self.bootsim, '--link', self.port, '--ident', INSTALLED_IDENT,
                 '--quiet-timeout', '0'] + options
-        with open(self.sim_out, 'w') as out:
-            self.sim = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out,
-                                        stderr=subprocess.STDOUT)
-        deadline = time.monotonic() + LINK_LIMIT
-        while not os.path.islink(self.port):
-            if self.sim.poll() is not None or time.monotonic() > deadline:
-                raise RuntimeError(f'avr-bootsim made no link:\n{self.sim_text()}')
-            time.sleep(0.02)
+        self.sim = start_bootsim(args, self.port, self.sim_out)
 
     def stop_avr(self):
-        if self.sim is None:
-            return
-        if self.sim.poll() is None:
-            self.sim.send_signal(signal.SIGTERM)
-        try:
-            self.sim.wait(timeout=STOP_LIMIT)
-        except subprocess.TimeoutExpired:
-            self.sim.kill()
-            self.sim.wait()
+        stop_bootsim(self.sim)
         self.sim = None
-
-    def sim_text(self):
-        with open(self.sim_out, errors='replace') as f:
-            return f.read()
 
     def watch(self, run, limit, pack):
         """What one run of the watch script prints, as the playbook's command gets it."""
