@@ -6,6 +6,7 @@
 // usage: bench_avr_update [path of avr-fwupdate]   (default: next to this program)
 #include "avr_bootsim.h"
 #include "hex_writer.h"
+#include "run_program.h"
 
 #include <chrono>
 #include <climits>
@@ -32,15 +33,6 @@ constexpr int EEPROM_BLOCKS = 16;
 constexpr int COMMAND_BYTES = 8;
 constexpr int ANSWER_BYTES = 8;
 constexpr int VERSION_ANSWER_BYTES = 24;
-
-bool write_text(const std::string &path, const std::string &text)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok;
-}
 
 std::string program_dir()
 {
@@ -151,7 +143,7 @@ int main(int argc, char **argv)
                                      'O', 'K', 'T', '3', '2', '-', 'B', 'B'};
     for (int i = 0; i < 16; ++i)
         eeprom[i] = ident[i];
-    if (!write_text(flash_hex, hex_text(flash)) || !write_text(eeprom_hex, hex_text(eeprom))) {
+    if (!write_file(flash_hex, hex_text(flash)) || !write_file(eeprom_hex, hex_text(eeprom))) {
         puts("cannot write the HEX files");
         return 1;
     }

@@ -25,6 +25,23 @@ double seconds_since(bench_clock::time_point start)
     return std::chrono::duration<double>(bench_clock::now() - start).count();
 }
 
+// Runs one_run(first) again and again for at least MIN_SECONDS (first: whether it is the first
+// run); the seconds one run takes, or a negative number as soon as a run fails.
+template <class F>
+double seconds_per_run(F &&one_run)
+{
+    long runs = 0;
+    double elapsed = 0;
+    bench_clock::time_point start = bench_clock::now();
+    do {
+        if (!one_run(runs == 0))
+            return -1;
+        ++runs;
+        elapsed = seconds_since(start);
+    } while (elapsed < MIN_SECONDS);
+    return elapsed / static_cast<double>(runs);
+}
+
 bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
 {
     // A flash image filled entirely with data, with an extended linear address record at
@@ -34,10 +51,7 @@ bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
     layout.line_end = "\r\n";
     layout.linear_at_start = true;
     const std::string text = hex_text(image, layout);
-    long runs = 0;
-    double elapsed = 0;
-    bench_clock::time_point start = bench_clock::now();
-    do {
+    double per_run = seconds_per_run([&](bool first) {
         unsigned char *parsed = nullptr;
         unsigned char *map = nullptr;
         uint32_t end = 0;
@@ -47,18 +61,15 @@ bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
             return false;
         }
         bool same =
-            runs > 0 || (memcmp(parsed, image.data(), FW_IMAGE_SIZE) == 0 && end == FW_IMAGE_SIZE);
+            !first || (memcmp(parsed, image.data(), FW_IMAGE_SIZE) == 0 && end == FW_IMAGE_SIZE);
         free(parsed);
         free(map);
-        if (!same) {
+        if (!same)
             puts("parsed image differs from the generated one");
-            return false;
-        }
-        ++runs;
-        elapsed = seconds_since(start);
-    } while (elapsed < MIN_SECONDS);
-
-    double per_run = elapsed / static_cast<double>(runs);
+        return same;
+    });
+    if (per_run < 0)
+        return false;
     printf("parse %3u bytes/record: %zu bytes of text, %.3f ms per image, %.1f MB/s\n", record_len,
            text.size(), per_run * 1e3, static_cast<double>(text.size()) / per_run / 1e6);
     return true;
@@ -66,12 +77,9 @@ bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
 
 bool bench_pair(const char *data_path, const char *eep_path)
 {
-    long runs = 0;
-    double elapsed = 0;
     uint32_t fw_len = 0;
     uint32_t eep_len = 0;
-    bench_clock::time_point start = bench_clock::now();
-    do {
+    double per_run = seconds_per_run([&](bool) {
         unsigned char *fw = nullptr;
         unsigned char *eep = nullptr;
         unsigned char *fw_map = nullptr;
@@ -83,12 +91,12 @@ bool bench_pair(const char *data_path, const char *eep_path)
         free(eep);
         free(fw_map);
         free(eep_map);
-        ++runs;
-        elapsed = seconds_since(start);
-    } while (elapsed < MIN_SECONDS);
-
+        return true;
+    });
+    if (per_run < 0)
+        return false;
     printf("load_firmware_pair %s + %s: fw_len 0x%X, eep_len 0x%X, %.1f us per pair\n", data_path,
-           eep_path, fw_len, eep_len, elapsed / static_cast<double>(runs) * 1e6);
+           eep_path, fw_len, eep_len, per_run * 1e6);
     return true;
 }
 
