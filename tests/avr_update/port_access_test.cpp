@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
