@@ -12,6 +12,11 @@
 namespace
 {
 
+// --version's line before the version: the rollout takes the tools on a board for the package's
+// only when avr-fwinfo --version says this and the package's version
+// (deploy/ansible/roles/okt_board/vars/main.yml, okt_tools_line): change both together.
+constexpr char VERSION_TITLE[] = "avr-fwinfo (okt32-service-tools) ";
+
 args_action wrong(fwinfo_args *args, const char *problem, const char *arg)
 {
     args->problem = problem;
@@ -105,7 +110,7 @@ void print_help(const char *program)
 
 void print_version()
 {
-    printf("avr-fwinfo (okt32-service-tools) %s\n", OKT_PACKAGE_VERSION);
+    printf("%s%s\n", VERSION_TITLE, OKT_PACKAGE_VERSION);
 }
 
 void print_wrong_args(const char *program, const fwinfo_args &args)

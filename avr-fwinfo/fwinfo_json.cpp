@@ -17,6 +17,15 @@ namespace
 // Raised whenever a field changes its meaning or goes away; new fields keep it.
 constexpr int JSON_SCHEMA_VERSION = 1;
 
+// Members the rollout's check of a PACK file reads (deploy/ansible/roles/avr_pack_check:
+// result.verdict and result.message when the file is refused, new_firmware.line for the report
+// after its title and ": "): change both together.
+constexpr char NEW_FIRMWARE_MEMBER[] = "new_firmware";
+constexpr char IDENT_LINE_MEMBER[] = "line";
+constexpr char RESULT_MEMBER[] = "result";
+constexpr char VERDICT_MEMBER[] = "verdict";
+constexpr char MESSAGE_MEMBER[] = "message";
+
 void json_head()
 {
     printf("{\n  \"schema_version\": %d,\n  \"tool_version\": ", JSON_SCHEMA_VERSION);
@@ -94,7 +103,7 @@ void json_ident(const unsigned char *ident)
     };
     char line[IDENT_LINE_SIZE];
     format_ident_line(ident, line, sizeof line);
-    printf("  \"new_firmware\": {\n    \"line\": ");
+    printf("  \"%s\": {\n    \"%s\": ", NEW_FIRMWARE_MEMBER, IDENT_LINE_MEMBER);
     json_string(line);
     printf(",\n    \"letter\": ");
     json_shown(ident, 1);
@@ -176,8 +185,8 @@ void json_hardware_check(const char *expected, const char *matches)
 
 void json_result(int code, const char *verdict, const char *message)
 {
-    printf("  \"result\": {\n    \"exit_code\": %d,\n    \"verdict\": \"%s\",\n    \"message\": ",
-           code, verdict);
+    printf("  \"%s\": {\n    \"exit_code\": %d,\n    \"%s\": \"%s\",\n    \"%s\": ", RESULT_MEMBER,
+           code, VERDICT_MEMBER, verdict, MESSAGE_MEMBER);
     json_string(message);
     printf("\n  }\n}\n");
 }

@@ -1,5 +1,6 @@
 #include "fwinfo_report.h"
 
+#include "avr_protocol.h"
 #include "shown_bytes.h"
 
 #include <cstdio>
@@ -8,7 +9,6 @@
 namespace
 {
 
-constexpr const char *NEW_FIRMWARE_TITLE = "New Firmware Data      ";
 constexpr std::size_t SHOWN_HWID_SIZE = HARDWARE_ID_LEN * SHOWN_BYTE_MAX + 1;
 
 fwinfo_verdict judge(const fw_input &in, const fw_report &report)

@@ -1,5 +1,6 @@
 #include "fwinfo_text.h"
 
+#include "avr_protocol.h"
 #include "fwinfo_report.h"
 #include "pack_format.h"
 #include "shown_bytes.h"
@@ -9,11 +10,11 @@
 namespace
 {
 
-// Every line starts with a label as wide as the updater's "New Firmware Data      " title, so
+// Every line starts with a label as wide as the updater's title of the new firmware's line, so
 // the identification line lines up with the rest.
 void label(const char *text)
 {
-    printf("%-23s: ", text);
+    printf("%-*s: ", static_cast<int>(sizeof NEW_FIRMWARE_TITLE - 1), text);
 }
 
 const char *pack_contents(uint32_t version)

@@ -42,24 +42,26 @@ const action *find_action(const char *arg)
     return nullptr;
 }
 
-cmdline_result print_serial(const okt_eep_modinfo *entry)
+// The serial number alone on the last line: what the rollout reports as the board's serial
+// number after serialbb (deploy/ansible/filter_plugins/avr_update.py, _serial).
+tool_result print_serial(const okt_eep_modinfo *entry)
 {
     char text[sizeof(entry->data.serial)];
     char *buf = text;
     okt_eep_mod_get_serial(entry, &buf);
     puts(text);
-    return entry->state == STATE_NO_DEVICE ? CMDLINE_FAILED : CMDLINE_DONE;
+    return entry->state == STATE_NO_DEVICE ? TOOL_FAILED : TOOL_DONE;
 }
 
 // A record the probe did not read whole holds zeros or older bytes: saved, it would pass for a
 // good backup and could later be written back. The file is not even opened then.
-cmdline_result dump_record(const okt_eep_modinfo *entry, const char *path)
+tool_result dump_record(const okt_eep_modinfo *entry, const char *path)
 {
     if (!entry->read_complete) {
         printf("the record of %s could not be read; nothing saved\n", role_name(entry->role));
-        return CMDLINE_FAILED;
+        return TOOL_FAILED;
     }
-    return dump_data(entry, path) == 0 ? CMDLINE_DONE : CMDLINE_FAILED;
+    return dump_data(entry, path) == 0 ? TOOL_DONE : TOOL_FAILED;
 }
 
 } // namespace
@@ -75,30 +77,30 @@ void print_usage()
          "                                               write FILE's 128 bytes to a module");
 }
 
-cmdline_result main_cmdline(int argc, char **argv, okt_eep_modinfo *table)
+tool_result main_cmdline(int argc, char **argv, okt_eep_modinfo *table)
 {
     const action *a = argc >= 2 ? find_action(argv[1]) : nullptr;
     bool needs_file = a && (a->kind == ACTION_DUMP || a->kind == ACTION_SET);
     if (!a || (needs_file && argc != FILE_ACTION_ARGC)) {
         print_usage();
-        return CMDLINE_USAGE;
+        return TOOL_USAGE;
     }
 
     if (okt_eep_probe(table, 0) != 0)
-        return CMDLINE_PROBE_FAILED;
+        return TOOL_PROBE_FAILED;
 
     okt_eep_modinfo *entry = okt_eep_get_modinfo(table, a->role);
     switch (a->kind) {
     case ACTION_SERIAL:
         return print_serial(entry);
     case ACTION_TYPE:
-        return CMDLINE_DONE;
+        return TOOL_DONE;
     case ACTION_DUMP:
         return dump_record(entry, argv[2]);
     case ACTION_SET:
-        return set_data(entry, argv[2]) == 0 ? CMDLINE_DONE : CMDLINE_SET_FAILED;
+        return set_data(entry, argv[2]) == 0 ? TOOL_DONE : TOOL_SET_FAILED;
     }
-    return CMDLINE_DONE;
+    return TOOL_DONE;
 }
 
 int dump_data(const okt_eep_modinfo *entry, const char *path)

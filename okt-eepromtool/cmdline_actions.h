@@ -5,21 +5,21 @@
 
 // How a run ended. Whatever the action had to say has been printed; main adds the last line
 // where one is due and turns the result into the exit status.
-enum cmdline_result {
-    CMDLINE_DONE,
+enum tool_result {
+    TOOL_DONE,
     // A dump failed or its module's record was not read completely (nothing saved then), or a
     // serial action's module did not answer.
-    CMDLINE_FAILED,
-    CMDLINE_USAGE,        // the command line names no action; the usage text was printed
-    CMDLINE_PROBE_FAILED, // a bus device could not be opened; no action was done
-    CMDLINE_SET_FAILED,   // a set action failed (set_data printed why)
+    TOOL_FAILED,
+    TOOL_USAGE,        // the command line names no action; the usage text was printed
+    TOOL_PROBE_FAILED, // a bus device could not be opened; no action was done
+    TOOL_SET_FAILED,   // a set action failed (set_data printed why)
 };
 
-// Checks the command line (printing the usage text and returning CMDLINE_USAGE before touching
+// Checks the command line (printing the usage text and returning TOOL_USAGE before touching
 // any bus when it names no action, or a dump or set word lacks exactly one path), probes silently,
 // then performs the action named by argv[1]. Action words match as prefixes of the argument,
 // first in table order wins.
-cmdline_result main_cmdline(int argc, char **argv, okt_eep_modinfo *table);
+tool_result main_cmdline(int argc, char **argv, okt_eep_modinfo *table);
 
 // Prints the usage text listing the action words.
 void print_usage();

@@ -13,6 +13,10 @@ constexpr int EXIT_DONE = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+// The rollout takes it for "no serial number" when serialbb prints it
+// (deploy/ansible/filter_plugins/avr_update.py, _serial): change both together.
+constexpr char PROBE_ERROR_LINE[] = "probe error";
+
 } // namespace
 
 int okt_eepromtool_main(int argc, char **argv)
@@ -22,21 +26,21 @@ int okt_eepromtool_main(int argc, char **argv)
         puts("memory allocation error!");
         return EXIT_FAILED;
     }
-    cmdline_result result;
+    tool_result result;
     if (argc < 2) // the interactive editor fails only on its first probe
-        result = main_interactive(table.get()) == 0 ? CMDLINE_DONE : CMDLINE_PROBE_FAILED;
+        result = main_interactive(table.get()) == 0 ? TOOL_DONE : TOOL_PROBE_FAILED;
     else
         result = main_cmdline(argc, argv, table.get());
     switch (result) {
-    case CMDLINE_DONE:
+    case TOOL_DONE:
         return EXIT_DONE;
-    case CMDLINE_FAILED:
+    case TOOL_FAILED:
         return EXIT_FAILED;
-    case CMDLINE_USAGE:
+    case TOOL_USAGE:
         return EXIT_USAGE;
-    case CMDLINE_PROBE_FAILED:
-    case CMDLINE_SET_FAILED:
-        puts("probe error");
+    case TOOL_PROBE_FAILED:
+    case TOOL_SET_FAILED:
+        puts(PROBE_ERROR_LINE);
         return EXIT_FAILED;
     }
     return EXIT_FAILED; // not reached: every result has its case

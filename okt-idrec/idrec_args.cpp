@@ -1,5 +1,6 @@
 #include "idrec_args.h"
 
+#include "idrec_message.h"
 #include "shown_bytes.h"
 
 #include <cstdio>
@@ -280,7 +281,7 @@ void print_idrec_version()
 
 void print_idrec_wrong_args(const idrec_args &args)
 {
-    fprintf(stderr, "okt-idrec: %s", args.problem ? args.problem : "wrong command line");
+    idrec_message("%s", args.problem ? args.problem : "wrong command line");
     if (args.problem_arg) {
         char shown[256] = "";
         append_shown(shown, sizeof shown, args.problem_arg, strlen(args.problem_arg));

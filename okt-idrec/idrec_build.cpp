@@ -1,6 +1,7 @@
 #include "idrec_build.h"
 
 #include "idrec_checks.h"
+#include "idrec_message.h"
 #include "shown_bytes.h"
 
 #include <cstdio>
@@ -19,7 +20,7 @@ void refuse(const char *option, const char *value, const char *why)
     shown[0] = '\0';
     // Enough of the value to recognise it; the reason tells its length.
     append_shown(shown, sizeof shown, value, strnlen(value, sizeof shown));
-    fprintf(stderr, "okt-idrec: %s \"%s\": %s\n", option, shown, why);
+    idrec_message("%s \"%s\": %s\n", option, shown, why);
 }
 
 bool apply_text(const char *option, const char *value, char *field)

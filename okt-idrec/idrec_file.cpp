@@ -1,6 +1,7 @@
 #include "idrec_file.h"
 
 #include "atomic_file.h"
+#include "idrec_message.h"
 #include "owners.h"
 #include "whole_file.h"
 
@@ -113,7 +114,7 @@ void print_record_file_error(const char *path, const record_file_read &r)
 {
     char message[SHOWN_PATH_SIZE + 128];
     describe_record_file_error(path, r, message, sizeof message);
-    fprintf(stderr, "okt-idrec: %s\n", message);
+    idrec_message("%s\n", message);
 }
 
 record_save save_record_file(const char *path, const okt_eep_data &record)

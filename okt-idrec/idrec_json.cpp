@@ -14,9 +14,16 @@ namespace
 
 constexpr int ISO_TIME_SIZE = 32; // bytes of 2025-06-14T09:30:05+0200 and its terminator
 
+// Members of read's line that the ID record inventory reads
+// (deploy/ansible/filter_plugins/idrec_inventory.py: tool_version, and the modules in their
+// order, each by its word): change both together.
+constexpr char TOOL_VERSION_MEMBER[] = "tool_version";
+constexpr char MODULES_MEMBER[] = "modules";
+constexpr char MODULE_MEMBER[] = "module";
+
 void json_head()
 {
-    printf("{\"schema_version\":%d,\"tool_version\":", IDREC_JSON_SCHEMA_VERSION);
+    printf("{\"schema_version\":%d,\"%s\":", IDREC_JSON_SCHEMA_VERSION, TOOL_VERSION_MEMBER);
     json_string(OKT_PACKAGE_VERSION);
 }
 
@@ -123,7 +130,7 @@ void json_record(const record_facts &f)
 void json_module(const module_report &m)
 {
     const okt_eep_modinfo &e = *m.entry;
-    printf("{\"module\":\"%s\",\"role\":", module_word(&e));
+    printf("{\"%s\":\"%s\",\"role\":", MODULE_MEMBER, module_word(&e));
     json_string(role_name(e.role));
     printf(",\"bus\":%d,\"address\":%d,\"status\":\"%s\",\"bytes_read\":", e.bus, e.addr >> 1,
            module_status_word(m));
@@ -191,7 +198,7 @@ void print_show_json(const char *path, const record_facts &facts)
 void print_read_json(const module_report *reports, int count)
 {
     json_head();
-    printf(",\"modules\":[");
+    printf(",\"%s\":[", MODULES_MEMBER);
     for (int i = 0; i < count; i++) {
         if (i > 0)
             putchar(',');
@@ -205,7 +212,7 @@ void print_write_json(const write_summary &w)
     const module_report *old = w.old_module;
     const bool old_read = old && old->status == MODULE_READ;
     json_head();
-    printf(",\"module\":\"%s\",\"record_file\":", w.module);
+    printf(",\"%s\":\"%s\",\"record_file\":", MODULE_MEMBER, w.module);
     json_shown_text(w.record_path);
     printf(",\"old_status\":");
     if (old)

@@ -5,6 +5,7 @@
 #include "idrec_file.h"
 #include "idrec_json.h"
 #include "idrec_json_in.h"
+#include "idrec_message.h"
 #include "idrec_text.h"
 
 #include <cstdio>
@@ -55,10 +56,10 @@ idrec_outcome load_base(const idrec_args &args, okt_eep_data *record)
         case JSON_IN_OK:
             break;
         case JSON_IN_UNREADABLE:
-            fprintf(stderr, "okt-idrec: %s: cannot read: %s\n", shown, strerror(j.error));
+            idrec_message("%s: cannot read: %s\n", shown, strerror(j.error));
             return IDREC_FILE;
         case JSON_IN_REFUSED:
-            fprintf(stderr, "okt-idrec: %s: %s\n", shown, j.message);
+            idrec_message("%s: %s\n", shown, j.message);
             return IDREC_INVALID;
         }
     }
@@ -94,8 +95,8 @@ idrec_outcome idrec_make(const idrec_args &args)
             continue;
         char message[FINDING_MESSAGE_SIZE];
         describe_finding(facts, found[i], message, sizeof message);
-        fprintf(stderr, "okt-idrec: %s: %s (%s replaces it)\n", shown_source, message,
-                field_option(found[i].field));
+        idrec_message("%s: %s (%s replaces it)\n", shown_source, message,
+                      field_option(found[i].field));
         refused++;
     }
     if (refused > 0)
@@ -105,7 +106,7 @@ idrec_outcome idrec_make(const idrec_args &args)
     if (saved.result != SAVE_OK) {
         char message[SHOWN_PATH_SIZE + 128];
         describe_save_error("output", out_path, saved, message, sizeof message);
-        fprintf(stderr, "okt-idrec: %s\n", message);
+        idrec_message("%s\n", message);
         return IDREC_FILE;
     }
     if (args.json)

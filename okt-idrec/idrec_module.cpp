@@ -12,6 +12,9 @@ struct module_word_role {
     int role;
 };
 
+// read all reports the modules in the module table's order, which is this one; the ID record
+// inventory takes a board's line only with these four words in this order
+// (deploy/ansible/filter_plugins/idrec_inventory.py, MODULES): change both together.
 constexpr module_word_role MODULE_WORDS[] = {
     {"cpu", ROLE_CPU},
     {"bb", ROLE_BASEBOARD},

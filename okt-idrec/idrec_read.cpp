@@ -1,6 +1,7 @@
 #include "idrec_commands.h"
 
 #include "idrec_json.h"
+#include "idrec_message.h"
 #include "idrec_module.h"
 #include "idrec_text.h"
 #include "owners.h"
@@ -24,12 +25,12 @@ idrec_outcome idrec_read(const idrec_args &args)
     if (!all && role < 0) {
         char shown[64] = "";
         append_shown(shown, sizeof shown, word, strlen(word));
-        fprintf(stderr, "okt-idrec: unknown module \"%s\": cpu, bb, ext0, ext1 or all\n", shown);
+        idrec_message("unknown module \"%s\": cpu, bb, ext0, ext1 or all\n", shown);
         return IDREC_USAGE;
     }
     malloc_ptr<okt_eep_modinfo> table(okt_eep_init());
     if (!table) {
-        fprintf(stderr, "okt-idrec: no memory for the module table\n");
+        idrec_message("no memory for the module table\n");
         return IDREC_DEVICE;
     }
     module_report reports[MODULE_COUNT];
@@ -56,7 +57,7 @@ idrec_outcome idrec_read(const idrec_args &args)
         }
         char state[192];
         describe_module_status(r, state, sizeof state);
-        fprintf(stderr, "okt-idrec: %s: not read completely: %s\n", module_word(r.entry), state);
+        idrec_message("%s: not read completely: %s\n", module_word(r.entry), state);
         outcome = IDREC_DEVICE;
     }
     return outcome;

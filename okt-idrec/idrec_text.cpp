@@ -1,6 +1,7 @@
 #include "idrec_text.h"
 
 #include "idrec_file.h"
+#include "idrec_message.h"
 #include "shown_bytes.h"
 
 #include <cstdio>
@@ -79,7 +80,7 @@ int print_findings(const char *who, const record_facts &facts)
         describe_finding(facts, found[i], message, sizeof message);
         const bool warning = finding_is_warning(found[i].kind);
         warnings += warning;
-        fprintf(stderr, "okt-idrec: %s: %s: %s\n", shown, warning ? "warning" : "note", message);
+        idrec_message("%s: %s: %s\n", shown, warning ? "warning" : "note", message);
     }
     return warnings;
 }

@@ -3,6 +3,7 @@
 #include "idrec_facts.h"
 #include "idrec_file.h"
 #include "idrec_json.h"
+#include "idrec_message.h"
 #include "idrec_module.h"
 #include "idrec_text.h"
 #include "owners.h"
@@ -41,7 +42,7 @@ idrec_outcome finish(write_run &w, idrec_outcome outcome, write_result result, c
     vsnprintf(w.message, sizeof w.message, format, va);
     va_end(va);
     if (outcome != IDREC_DONE)
-        fprintf(stderr, "okt-idrec: %s\n", w.message);
+        idrec_message("%s\n", w.message);
     else if (!w.args.json)
         printf("%s\n", w.message);
     w.summary.result = result;
@@ -230,11 +231,11 @@ idrec_outcome idrec_write(const idrec_args &args)
     if (role < 0) {
         char word[64];
         shown(w.word, strlen(w.word), word, sizeof word);
-        fprintf(stderr, "okt-idrec: unknown module \"%s\": cpu, bb, ext0 or ext1\n", word);
+        idrec_message("unknown module \"%s\": cpu, bb, ext0 or ext1\n", word);
         return IDREC_USAGE;
     }
     if (args.backup && same_file(args.backup, args.operands[1])) {
-        fprintf(stderr, "okt-idrec: --backup names the record file; it would be lost\n");
+        idrec_message("--backup names the record file; it would be lost\n");
         return IDREC_USAGE;
     }
 

@@ -46,8 +46,11 @@ programs=(avr-fwupdate okt-eepromtool avr-fwinfo okt-idrec)
 max_programs_bytes=1000000
 max_deb_bytes=450000
 refusal="okt32-tools: run as one of: ${programs[*]}"
-# Test programs that need the dynamic build: the I2C emulation or a simulator program.
-dynamic_tests='^(test_eepromtool_cmdline|test_eepromtool_editor|test_idrec_modules|test_i2cdev_sim|avrboot_sim_program_tests|avrboot_sim_program_session_tests)$'
+# Test programs that need the dynamic build: the I2C emulation or a simulator program. Their
+# ctest label is the program's name.
+dynamic_programs=(test_eepromtool_cmdline test_eepromtool_editor test_idrec_modules test_i2cdev_sim
+    test_avrboot_sim_program test_avrboot_sim_program_session)
+dynamic_tests="^($(IFS='|' && echo "${dynamic_programs[*]}"))\$"
 # okt-eepromtool's cases that touch no bus: on this machine every bus is missing without the
 # emulation, which is what they expect.
 no_bus_cases='^eepromtool\.(ABadCommandLineShowsTheUsageAndTouchesNoBus|AMissingBusDeviceIsAProbeError|WithoutArgumentsAFailedFirstReadIsAProbeError)$'
@@ -137,6 +140,10 @@ selected=$(ctest --test-dir "$native" -N -L '^test_eepromtool_cmdline$' -R "$no_
 named=$(grep -o '|' <<<"$no_bus_cases" | wc -l)
 [ "$selected" -eq $((named + 1)) ] ||
     fail "okt-eepromtool's no-bus cases: $selected found, $((named + 1)) named in this script"
+for p in "${dynamic_programs[@]}"; do
+    selected=$(ctest --test-dir "$native" -N -L "^$p\$" | sed -n 's/^Total Tests: //p')
+    [ "$selected" -gt 0 ] || fail "the dynamic group names $p, which has no tests"
+done
 
 # under ROOT PROGRAM-DIR LIBRARY-DIR ctest-arguments...
 under() {

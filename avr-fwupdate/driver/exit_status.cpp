@@ -153,6 +153,8 @@ int exit_status(finish_result result)
 {
     switch (result) {
     case FINISH_OK:
+        // With the success line, what makes a board count as updated in a rollout
+        // (deploy/ansible/filter_plugins/avr_update.py).
         return 0;
     case FINISH_CHECKSUM_FAILED:
         return 1;

@@ -35,6 +35,18 @@ constexpr avr_exchange VERSION_INQUIRY = {"#PGMVER\r", ">PGMVER", AVR_VERSION_AN
 constexpr avr_exchange UPDATE_END = {"#PGMEND\r", ">PGM_OK", AVR_ANSWER_LEN, FINISH_IDLE_LIMIT,
                                      TRACE_REQUEST};
 
+// Lines the rollout reads on the boards (deploy/ansible/): change each together with its reader.
+// The prepare step's title and its "OK" make the line that tells the AVR entered update mode:
+// filter_plugins/avr_update.py, PREPARED_LINE.
+const char PREPARE_TITLE[] = "Preparing AVR for firmware update... ";
+const char PREPARE_DONE[] = "OK";
+// filter_plugins/avr_update.py, MISMATCH_LINE; roles/avr_board_update/files/avr-update-watch.sh
+// ends the updater when it sees "Firmware is for different Hardware".
+const char HARDWARE_WARNING[] = "\n\nWARNING: Firmware is for different Hardware!!";
+// The updater's last line after an update the AVR approved: filter_plugins/avr_update.py,
+// UPDATED_LINE, counts a board updated only with this line and exit status 0.
+const char UPDATE_COMPLETED[] = "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY";
+
 const char FRAME_LINE[] = "*********************************************";
 const char HEADER_LINE[] = "**********************************";
 const char SERIAL_ERROR[] = "\nSERIAL INTERFACE ERROR. ABORTING!";
@@ -54,9 +66,11 @@ int ident_number(const unsigned char *ident, std::size_t offset)
 
 void hardware_countdown()
 {
-    puts("\n\nWARNING: Firmware is for different Hardware!!");
+    puts(HARDWARE_WARNING);
     puts("Press CTRL-C NOW to abort or wait 10 seconds to continue!\n");
     for (int n = HARDWARE_COUNTDOWN_S; n >= 1; --n) {
+        // "10 9 8 ...": filter_plugins/avr_update.py (COUNTDOWN_LINE) passes over a line of
+        // numbers when it takes the updater's last line.
         printf("%d ", n);
         fflush(stdout);
         sleep(1);
@@ -184,11 +198,11 @@ void print_fw_ident(const char *title, const unsigned char *ident)
 
 prepare_result avr_prepare(int fd)
 {
-    printf("Preparing AVR for firmware update... ");
+    fputs(PREPARE_TITLE, stdout);
     exchange_buffer answer;
     switch (avr_exchange_run(fd, UPDATE_MODE, answer)) {
     case EXCHANGE_OK:
-        puts("OK");
+        puts(PREPARE_DONE);
         return PREPARE_OK;
     case EXCHANGE_SEND_FAILED:
         if (verbose())
@@ -222,8 +236,8 @@ version_result avr_check_version(int fd, const unsigned char *eep_image)
     }
 
     const unsigned char *installed = answer.data() + AVR_VERSION_IDENT_OFFSET;
-    print_fw_ident("Current Firmware on AVR", installed);
-    print_fw_ident("New Firmware Data      ", eep_image);
+    print_fw_ident(CURRENT_FIRMWARE_TITLE, installed);
+    print_fw_ident(NEW_FIRMWARE_TITLE, eep_image);
 
     // An id shorter than eight characters ends at a zero byte.
     if (strncmp(reinterpret_cast<const char *>(installed + HARDWARE_ID_OFFSET),
@@ -267,7 +281,7 @@ finish_result avr_finish(int fd, const char **message)
     exchange_buffer answer;
     switch (avr_exchange_run(fd, UPDATE_END, answer)) {
     case EXCHANGE_OK:
-        *message = "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY";
+        *message = UPDATE_COMPLETED;
         return FINISH_OK;
     case EXCHANGE_SEND_FAILED:
         *message = COMM_ERROR;

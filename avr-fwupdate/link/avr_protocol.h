@@ -15,6 +15,13 @@ constexpr std::size_t AVR_VERSION_ANSWER_LEN = 24; // ">PGMVER", one byte, the i
 constexpr std::size_t AVR_VERSION_IDENT_OFFSET = 8;
 constexpr std::size_t AVR_ANSWER_MATCH_LEN = 7;
 
+// The titles of the version check's two identification lines. The rollout reads each with the
+// ": " that follows (deploy/ansible/filter_plugins/avr_update.py, CURRENT_PREFIX and NEW_PREFIX),
+// and the new firmware's line also as avr-fwinfo reports it (roles/avr_pack_check): change them
+// together.
+constexpr char CURRENT_FIRMWARE_TITLE[] = "Current Firmware on AVR";
+constexpr char NEW_FIRMWARE_TITLE[] = "New Firmware Data      ";
+
 // Prints a 16-byte firmware identification as "<title>: B103 Built on (DD.MM.YYYY) ..." with the
 // hardware id's 8 bytes as they are and a line end.
 void print_fw_ident(const char *title, const unsigned char *ident);

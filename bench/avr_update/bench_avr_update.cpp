@@ -5,6 +5,8 @@
 //
 // usage: bench_avr_update [path of avr-fwupdate]   (default: next to this program)
 #include "avr_bootsim.h"
+#include "hex_writer.h"
+#include "run_program.h"
 
 #include <chrono>
 #include <climits>
@@ -31,48 +33,6 @@ constexpr int EEPROM_BLOCKS = 16;
 constexpr int COMMAND_BYTES = 8;
 constexpr int ANSWER_BYTES = 8;
 constexpr int VERSION_ANSWER_BYTES = 24;
-constexpr int RECORD_BYTES = 16;
-
-std::string record(int type, unsigned address, const unsigned char *data, int len)
-{
-    char buf[16];
-    unsigned sum = static_cast<unsigned>(len) + (address >> 8) + (address & 0xFF) +
-                   static_cast<unsigned>(type);
-    snprintf(buf, sizeof buf, ":%02X%04X%02X", len, address & 0xFFFF, type);
-    std::string line = buf;
-    for (int i = 0; i < len; ++i) {
-        snprintf(buf, sizeof buf, "%02X", data[i]);
-        line += buf;
-        sum += data[i];
-    }
-    snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
-}
-
-std::string hex_text(const std::vector<unsigned char> &image)
-{
-    std::string text;
-    unsigned upper = 0;
-    for (unsigned address = 0; address < image.size(); address += RECORD_BYTES) {
-        if (address >> 16 != upper) {
-            upper = address >> 16;
-            unsigned char base[2] = {static_cast<unsigned char>(upper >> 8),
-                                     static_cast<unsigned char>(upper)};
-            text += record(4, 0, base, 2);
-        }
-        text += record(0, address, image.data() + address, RECORD_BYTES);
-    }
-    return text + record(1, 0, nullptr, 0);
-}
-
-bool write_text(const std::string &path, const std::string &text)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    return fclose(f) == 0 && ok;
-}
 
 std::string program_dir()
 {
@@ -183,7 +143,7 @@ int main(int argc, char **argv)
                                      'O', 'K', 'T', '3', '2', '-', 'B', 'B'};
     for (int i = 0; i < 16; ++i)
         eeprom[i] = ident[i];
-    if (!write_text(flash_hex, hex_text(flash)) || !write_text(eeprom_hex, hex_text(eeprom))) {
+    if (!write_file(flash_hex, hex_text(flash)) || !write_file(eeprom_hex, hex_text(eeprom))) {
         puts("cannot write the HEX files");
         return 1;
     }

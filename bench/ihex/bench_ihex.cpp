@@ -4,6 +4,7 @@
 #include "ihex_parse.h"
 
 #include "firmware_image.h"
+#include "hex_writer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,49 +20,38 @@ constexpr double MIN_SECONDS = 1.0; // each figure is measured over at least thi
 
 using bench_clock = std::chrono::steady_clock;
 
-void append_record(std::string *text, uint32_t type, uint32_t addr, const unsigned char *data,
-                   uint32_t len)
-{
-    char buf[2 * 255 + 16];
-    int n = snprintf(buf, sizeof buf, ":%02X%04X%02X", len, addr & 0xFFFF, type);
-    uint32_t sum = len + (addr >> 8 & 0xFF) + (addr & 0xFF) + type;
-    for (uint32_t i = 0; i < len; ++i) {
-        n += snprintf(buf + n, sizeof buf - n, "%02X", data[i]);
-        sum += data[i];
-    }
-    snprintf(buf + n, sizeof buf - n, "%02X\r\n", -sum & 0xFF);
-    text->append(buf);
-}
-
-// The HEX text of a flash image filled entirely with data, in records of record_len bytes,
-// with an extended linear address record at every 64 KiB.
-std::string make_flash_text(const std::vector<unsigned char> &image, uint32_t record_len)
-{
-    std::string text;
-    for (uint32_t addr = 0; addr < image.size(); addr += record_len) {
-        if (addr % 0x10000 == 0) {
-            const unsigned char upper[2] = {static_cast<unsigned char>(addr >> 24),
-                                            static_cast<unsigned char>(addr >> 16)};
-            append_record(&text, 4, 0, upper, 2);
-        }
-        append_record(&text, 0, addr, image.data() + addr, record_len);
-    }
-    append_record(&text, 1, 0, nullptr, 0);
-    return text;
-}
-
 double seconds_since(bench_clock::time_point start)
 {
     return std::chrono::duration<double>(bench_clock::now() - start).count();
 }
 
-bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
+// Runs one_run(first) again and again for at least MIN_SECONDS (first: whether it is the first
+// run); the seconds one run takes, or a negative number as soon as a run fails.
+template <class F>
+double seconds_per_run(F &&one_run)
 {
-    const std::string text = make_flash_text(image, record_len);
     long runs = 0;
     double elapsed = 0;
     bench_clock::time_point start = bench_clock::now();
     do {
+        if (!one_run(runs == 0))
+            return -1;
+        ++runs;
+        elapsed = seconds_since(start);
+    } while (elapsed < MIN_SECONDS);
+    return elapsed / static_cast<double>(runs);
+}
+
+bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
+{
+    // A flash image filled entirely with data, with an extended linear address record at
+    // every 64 KiB.
+    hex_layout layout;
+    layout.record_bytes = record_len;
+    layout.line_end = "\r\n";
+    layout.linear_at_start = true;
+    const std::string text = hex_text(image, layout);
+    double per_run = seconds_per_run([&](bool first) {
         unsigned char *parsed = nullptr;
         unsigned char *map = nullptr;
         uint32_t end = 0;
@@ -71,18 +61,15 @@ bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
             return false;
         }
         bool same =
-            runs > 0 || (memcmp(parsed, image.data(), FW_IMAGE_SIZE) == 0 && end == FW_IMAGE_SIZE);
+            !first || (memcmp(parsed, image.data(), FW_IMAGE_SIZE) == 0 && end == FW_IMAGE_SIZE);
         free(parsed);
         free(map);
-        if (!same) {
+        if (!same)
             puts("parsed image differs from the generated one");
-            return false;
-        }
-        ++runs;
-        elapsed = seconds_since(start);
-    } while (elapsed < MIN_SECONDS);
-
-    double per_run = elapsed / static_cast<double>(runs);
+        return same;
+    });
+    if (per_run < 0)
+        return false;
     printf("parse %3u bytes/record: %zu bytes of text, %.3f ms per image, %.1f MB/s\n", record_len,
            text.size(), per_run * 1e3, static_cast<double>(text.size()) / per_run / 1e6);
     return true;
@@ -90,12 +77,9 @@ bool bench_parse(const std::vector<unsigned char> &image, uint32_t record_len)
 
 bool bench_pair(const char *data_path, const char *eep_path)
 {
-    long runs = 0;
-    double elapsed = 0;
     uint32_t fw_len = 0;
     uint32_t eep_len = 0;
-    bench_clock::time_point start = bench_clock::now();
-    do {
+    double per_run = seconds_per_run([&](bool) {
         unsigned char *fw = nullptr;
         unsigned char *eep = nullptr;
         unsigned char *fw_map = nullptr;
@@ -107,12 +91,12 @@ bool bench_pair(const char *data_path, const char *eep_path)
         free(eep);
         free(fw_map);
         free(eep_map);
-        ++runs;
-        elapsed = seconds_since(start);
-    } while (elapsed < MIN_SECONDS);
-
+        return true;
+    });
+    if (per_run < 0)
+        return false;
     printf("load_firmware_pair %s + %s: fw_len 0x%X, eep_len 0x%X, %.1f us per pair\n", data_path,
-           eep_path, fw_len, eep_len, elapsed / static_cast<double>(runs) * 1e6);
+           eep_path, fw_len, eep_len, per_run * 1e6);
     return true;
 }
 

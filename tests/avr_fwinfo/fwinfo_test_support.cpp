@@ -1,5 +1,6 @@
 #include "fwinfo_test_support.h"
 
+#include "hex_writer.h"
 #include "pack_test_util.h"
 
 #include <cstdio>
@@ -35,26 +36,11 @@ std::string small_flash_hex()
     return text.substr(0, text.find(":02000002")) + ":00000001FF\n";
 }
 
-std::string hex_record(unsigned address, const std::string &bytes)
-{
-    char buf[16];
-    unsigned sum = static_cast<unsigned>(bytes.size()) + (address >> 8) + (address & 0xFF);
-    snprintf(buf, sizeof buf, ":%02X%04X00", static_cast<unsigned>(bytes.size()), address);
-    std::string record = buf;
-    for (char c : bytes) {
-        const unsigned b = static_cast<unsigned char>(c);
-        snprintf(buf, sizeof buf, "%02X", b);
-        record += buf;
-        sum += b;
-    }
-    snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return record + buf;
-}
-
 std::string ident_hex(const std::string &ident)
 {
     // The stamp's 8 bytes follow, so that a binary PACK stores the stamp the loader puts there.
-    return hex_record(0, ident + std::string(8, '\xFF')) + ":00000001FF\n";
+    return hex_record(HEX_DATA, 0, ident + std::string(8, '\xFF')) +
+           hex_record(HEX_END_OF_FILE, 0, "");
 }
 
 pack_parts parts_of(const std::string &file)

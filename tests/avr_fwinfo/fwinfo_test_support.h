@@ -24,8 +24,6 @@ std::string hex8(uint32_t v);
 // The fixture's flash without its table above 64 KiB: 0x15A bytes, so the stamp fits.
 std::string small_flash_hex();
 
-// One Intel HEX data record for `bytes` at `address`, with its checksum and a line end.
-std::string hex_record(unsigned address, const std::string &bytes);
 // An EEPROM HEX text that holds just the 16-byte identification record `ident` and room for the
 // stamp after it.
 std::string ident_hex(const std::string &ident);

@@ -2,7 +2,7 @@
 // simulated boot loader cannot produce, since every write into a live pty succeeds.
 #include "avr_protocol.h"
 #include "capture_stdout.h"
-#include "pty_pair.h"
+#include "port_on_pty.h"
 #include "serial_link.h"
 #include "verbosity.h"
 
@@ -18,21 +18,19 @@ const std::string FAILED_FRAME = "\n\n******************************************
                                  "WARNING: one block repeatedly failed writing!\n"
                                  "*********************************************\n";
 
-class ProtocolOnDeadLine : public ::testing::Test
+class ProtocolOnDeadLine : public port_on_pty
 {
   protected:
     void SetUp() override
     {
-        ASSERT_TRUE(open_pty_pair(&pty));
-        int fd = -1;
-        ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
-        port.reset(fd);
+        port_on_pty::SetUp();
         pty.master.reset(); // the line hangs up: every write now fails
     }
     void TearDown() override { verbosity = VERBOSITY_QUIET; }
+};
 
-    pty_pair pty;
-    unique_fd port;
+class ProtocolUpload : public port_on_pty
+{
 };
 
 TEST_F(ProtocolOnDeadLine, PrepareReportsTheSendFailureOnlyWhenVerbose)
@@ -76,13 +74,8 @@ TEST_F(ProtocolOnDeadLine, FinishSendFailureGivesCode2)
     EXPECT_STREQ(message, "\n\nAVR COMM ERROR OCCURED");
 }
 
-TEST(ProtocolUpload, EmptyBlockMapSendsNothing)
+TEST_F(ProtocolUpload, EmptyBlockMapSendsNothing)
 {
-    pty_pair pty;
-    ASSERT_TRUE(open_pty_pair(&pty));
-    int fd = -1;
-    ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
-    unique_fd port(fd);
     std::vector<unsigned char> image(512 * 256, 0x11);
     std::vector<unsigned char> map(512, 0);
     for (int level : {VERBOSITY_QUIET, VERBOSITY_TRACE}) {

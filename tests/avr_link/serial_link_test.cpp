@@ -1,3 +1,4 @@
+#include "port_on_pty.h"
 #include "pty_pair.h"
 #include "serial_link.h"
 
@@ -35,19 +36,8 @@ int lowest_free_fd()
     return fd;
 }
 
-class SerialLink : public ::testing::Test
+class SerialLink : public port_on_pty
 {
-  protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(open_pty_pair(&pty));
-        int fd = -1;
-        ASSERT_EQ(open_comm_port(pty.slave_path.c_str(), B115200, &fd), COMM_OPEN_OK);
-        port.reset(fd);
-    }
-
-    pty_pair pty;
-    unique_fd port;
 };
 
 TEST_F(SerialLink, OpenLeavesTheDescriptorNonBlocking)

@@ -1,30 +1,12 @@
 #include "firmware_files.h"
 
+#include "hex_writer.h"
 #include "run_program.h"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace
 {
-constexpr int RECORD_BYTES = 16;
-
-std::string record(int type, unsigned address, const unsigned char *data, int len)
-{
-    char buf[16];
-    std::string line = ":";
-    unsigned sum = static_cast<unsigned>(len) + (address >> 8) + (address & 0xFF) +
-                   static_cast<unsigned>(type);
-    snprintf(buf, sizeof buf, "%02X%04X%02X", len, address & 0xFFFF, type);
-    line += buf;
-    for (int i = 0; i < len; ++i) {
-        snprintf(buf, sizeof buf, "%02X", data[i]);
-        line += buf;
-        sum += data[i];
-    }
-    snprintf(buf, sizeof buf, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + buf;
-}
 
 void stamp(std::vector<unsigned char> &eeprom, const std::vector<unsigned char> &flash,
            uint32_t fw_len)
@@ -43,26 +25,19 @@ void stamp(std::vector<unsigned char> &eeprom, const std::vector<unsigned char> 
     eeprom[22] = static_cast<unsigned char>(fw_len & 0xFC);
     eeprom[23] = static_cast<unsigned char>(fw_len >> 8);
 }
-} // namespace
 
-std::string hex_text(const std::vector<unsigned char> &image, const std::vector<int> &blocks)
+// The blocks' bytes in records of 16, with avr-objcopy's CR LF line ends.
+std::string blocks_hex(const std::vector<unsigned char> &image, const std::vector<int> &blocks)
 {
-    std::string text;
-    unsigned upper = 0;
-    for (int b : blocks) {
-        for (int off = 0; off < BLOCK_BYTES; off += RECORD_BYTES) {
-            unsigned address = static_cast<unsigned>(b * BLOCK_BYTES + off);
-            if (address >> 16 != upper) {
-                upper = address >> 16;
-                unsigned char base[2] = {static_cast<unsigned char>(upper >> 8),
-                                         static_cast<unsigned char>(upper)};
-                text += record(4, 0, base, 2);
-            }
-            text += record(0, address, image.data() + address, RECORD_BYTES);
-        }
-    }
-    return text + record(1, 0, nullptr, 0);
+    std::vector<hex_range> ranges;
+    for (int b : blocks)
+        ranges.push_back({static_cast<std::size_t>(b) * BLOCK_BYTES, BLOCK_BYTES});
+    hex_layout layout;
+    layout.line_end = "\r\n";
+    return hex_text(image, ranges, layout);
 }
+
+} // namespace
 
 test_firmware make_firmware(const std::string &dir, const std::vector<int> &flash_blocks,
                             const std::vector<int> &eeprom_blocks, const unsigned char *ident)
@@ -82,8 +57,8 @@ test_firmware make_firmware(const std::string &dir, const std::vector<int> &flas
         fw.eeprom[i] = ident[i];
     fw.flash_path = dir + "/flash.hex";
     fw.eeprom_path = dir + "/eeprom.hex";
-    write_file(fw.flash_path, hex_text(fw.flash, flash_blocks));
-    write_file(fw.eeprom_path, hex_text(fw.eeprom, eeprom_blocks));
+    write_file(fw.flash_path, blocks_hex(fw.flash, flash_blocks));
+    write_file(fw.eeprom_path, blocks_hex(fw.eeprom, eeprom_blocks));
     uint32_t fw_len = flash_blocks.empty() ? 0 : (flash_blocks.back() + 1) * BLOCK_BYTES;
     stamp(fw.eeprom, fw.flash, fw_len);
     return fw;

@@ -23,7 +23,3 @@ struct test_firmware {
 // as the loader does, and writes both HEX files into `dir`.
 test_firmware make_firmware(const std::string &dir, const std::vector<int> &flash_blocks,
                             const std::vector<int> &eeprom_blocks, const unsigned char *ident);
-
-// Intel HEX text of the given blocks of an image: 16-byte data records, an extended linear
-// address record whenever the upper 16 address bits change, and the end-of-file record.
-std::string hex_text(const std::vector<unsigned char> &image, const std::vector<int> &blocks);

@@ -1,9 +1,7 @@
 // The port as a resource the updater shares with the rest of the system: an updater started with
 // many descriptors already open, and a second updater started on a port that an update is using.
-#include "avr_bootsim.h"
-#include "firmware_files.h"
-#include "run_program.h"
-#include "temp_dir.h"
+#include "update_expect.h"
+#include "update_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +10,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -22,34 +19,14 @@
 namespace
 {
 
-constexpr int PROGRAM_TIMEOUT_S = 120;
 constexpr int LOCK_WAIT_S = 60; // for the first updater to start and lock its port
-
-// B207 of 14.06.2025 for OKT32-BB, over an installed A123 for the same hardware.
-const unsigned char NEW_IDENT[16] = {'B', 2,   0,   7,   25,  6,   14,  0,
-                                     'O', 'K', 'T', '3', '2', '-', 'B', 'B'};
-
-std::string banner()
-{
-    run_result r = run_program(bin_path("avr-fwupdate"), {});
-    return r.out.substr(0, r.out.find("usage:"));
-}
-
-std::string as_string(const unsigned char *bytes, std::size_t len)
-{
-    return std::string(reinterpret_cast<const char *>(bytes), len);
-}
 
 // Complete output of a quiet update in which every block is accepted at once.
 std::string quiet_success(const test_firmware &fw)
 {
-    return banner() + "Preparing AVR for firmware update... OK\n" +
-           "Current Firmware on AVR: A123 Built on (DD.MM.YYYY) 05.04.2023 for Hardware "
-           "OKT32-BB\n" +
-           "New Firmware Data      : B207 Built on (DD.MM.YYYY) 14.06.2025 for Hardware "
-           "OKT32-BB\n" +
-           "DATA   " + std::string(fw.flash_blocks.size(), '.') + " DONE\n" + "EEPROM " +
-           std::string(fw.eeprom_blocks.size(), '.') + " DONE\n" +
+    return banner() + "Preparing AVR for firmware update... OK\n" + INSTALLED_IDENT_LINE +
+           NEW_IDENT_LINE + "DATA   " + std::string(fw.flash_blocks.size(), '.') + " DONE\n" +
+           "EEPROM " + std::string(fw.eeprom_blocks.size(), '.') + " DONE\n" +
            "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY\n";
 }
 
@@ -57,15 +34,12 @@ std::string quiet_success(const test_firmware &fw)
 std::string quiet_success_line(const test_firmware &fw)
 {
     std::string line = "#FWUPLD\r#PGMVER\r";
-    char command[16];
-    for (int b : fw.flash_blocks) {
-        snprintf(command, sizeof command, "#BLK%03X\r", static_cast<unsigned>(b));
-        line += command + as_string(fw.flash.data() + b * BLOCK_BYTES, BLOCK_BYTES);
-    }
-    for (int b : fw.eeprom_blocks) {
-        snprintf(command, sizeof command, "#EBK%03X\r", static_cast<unsigned>(b));
-        line += command + as_string(fw.eeprom.data() + b * BLOCK_BYTES, BLOCK_BYTES);
-    }
+    for (int b : fw.flash_blocks)
+        line +=
+            block_command(MEM_FLASH, b) + as_string(fw.flash.data() + b * BLOCK_BYTES, BLOCK_BYTES);
+    for (int b : fw.eeprom_blocks)
+        line += block_command(MEM_EEPROM, b) +
+                as_string(fw.eeprom.data() + b * BLOCK_BYTES, BLOCK_BYTES);
     return line + "#PGMEND\r";
 }
 
@@ -126,17 +100,9 @@ bool flock_held(const std::string &path)
     return false;
 }
 
-class PortAccess : public ::testing::Test
+class PortAccess : public updater_on_sim
 {
   protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(dir.path.empty());
-        sim = std::make_unique<avrsim>();
-        cfg = avrsim_default_config();
-        avrsim_make_ident(cfg.fw_ident, 'A', 1, 2, 3, 23, 4, 5, "OKT32-BB");
-    }
-
     // The updater's arguments for fw on the simulator's line.
     std::vector<std::string> update_args(const std::string &baud, const test_firmware &fw)
     {
@@ -146,22 +112,11 @@ class PortAccess : public ::testing::Test
     // After serving: the AVR got exactly one quiet update of fw and holds its images.
     void expect_device_updated_once(const test_firmware &fw)
     {
-        EXPECT_TRUE(as_string(sim->rx_log.data(), sim->rx_log.size()) == quiet_success_line(fw))
+        EXPECT_TRUE(as_string(sim->rx_log) == quiet_success_line(fw))
             << "the boot loader received something other than one update";
         EXPECT_EQ(sim->counts[AVRSIM_CMD_PREPARE], 1);
-        EXPECT_EQ(sim->verdict, AVRSIM_VERDICT_OK);
-        EXPECT_TRUE(as_string(sim->flash, FLASH_BYTES) ==
-                    as_string(fw.flash.data(), fw.flash.size()))
-            << "flash differs from the image";
-        EXPECT_TRUE(as_string(sim->eeprom, EEPROM_BYTES) ==
-                    as_string(fw.eeprom.data(), fw.eeprom.size()))
-            << "EEPROM differs from the image";
-        EXPECT_TRUE(sim->violations.empty());
+        expect_avr_holds(fw);
     }
-
-    temp_dir dir;
-    std::unique_ptr<avrsim> sim;
-    avrsim_config cfg;
 };
 
 TEST_F(PortAccess, UpdaterStartedWithOver1023DescriptorsOpenUpdatesTheAvr)
@@ -176,13 +131,7 @@ TEST_F(PortAccess, UpdaterStartedWithOver1023DescriptorsOpenUpdatesTheAvr)
     if (fill.fds.empty())
         GTEST_SKIP() << "the hard limit of open files is below " << 2 * LAST_FILLED_FD;
     ASSERT_TRUE(fill.complete) << "descriptors 3 to " << LAST_FILLED_FD << " not all inheritable";
-    ASSERT_EQ(avrsim_open(sim.get(), cfg), 0);
-    std::thread server([this] { avrsim_serve(sim.get()); });
-    run_options opts;
-    opts.timeout_seconds = PROGRAM_TIMEOUT_S;
-    run_result res = run_program(bin_path("avr-fwupdate"), update_args("115200", fw), opts);
-    avrsim_stop(sim.get());
-    server.join();
+    run_result res = serve_update({"115200", fw.flash_path, fw.eeprom_path});
 
     EXPECT_EQ(res.out, expected_out);
     EXPECT_EQ(res.status, 0);

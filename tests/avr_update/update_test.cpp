@@ -1,53 +1,18 @@
 // The built avr-fwupdate against the simulated boot loader: complete standard output, exit
 // status, every byte the boot loader received and the memories it ends up with.
-#include "avr_bootsim.h"
-#include "firmware_files.h"
-#include "run_program.h"
-#include "temp_dir.h"
 #include "update_expect.h"
+#include "update_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
-#include <thread>
 
 namespace
 {
 
-constexpr int PROGRAM_TIMEOUT_S = 120;
-
-// The identification the tests' new firmware carries: B207 of 14.06.2025 for OKT32-BB.
-const unsigned char NEW_IDENT[16] = {'B', 2,   0,   7,   25,  6,   14,  0,
-                                     'O', 'K', 'T', '3', '2', '-', 'B', 'B'};
-const char NEW_IDENT_LINE[] =
-    "New Firmware Data      : B207 Built on (DD.MM.YYYY) 14.06.2025 for Hardware OKT32-BB\n";
-// What the simulated AVR reports as installed: an older firmware for the same hardware.
-const char INSTALLED_IDENT_LINE[] =
-    "Current Firmware on AVR: A123 Built on (DD.MM.YYYY) 05.04.2023 for Hardware OKT32-BB\n";
 const char SUCCESS[] = "\n\nAVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY";
 const char COMM_ERROR[] = "\n\nAVR COMM ERROR OCCURED";
 const char CODE_UPDATE_FAILED[] = "\n\nWARNING: CODE UPDATE FAILED! ABORTING!\n";
-
-// Banner and maker's notice as the program prints them: everything before its usage line.
-const std::string &banner()
-{
-    static const std::string text = [] {
-        run_result r = run_program(bin_path("avr-fwupdate"), {});
-        return r.out.substr(0, r.out.find("usage:"));
-    }();
-    return text;
-}
-
-std::string as_string(const std::vector<unsigned char> &bytes)
-{
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string as_string(const unsigned char *bytes, std::size_t len)
-{
-    return std::string(reinterpret_cast<const char *>(bytes), len);
-}
 
 avrsim_rule rule(const std::string &command, int attempt, avrsim_fault_kind kind, int count = 0)
 {
@@ -102,36 +67,16 @@ void expect_memory(expected_run *run, int verbosity, memory_kind memory,
     run->out += expect_upload_end(status);
 }
 
-class AvrUpdate : public ::testing::Test
+class AvrUpdate : public updater_on_sim
 {
   protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(dir.path.empty());
-        sim = std::make_unique<avrsim>();
-        cfg = avrsim_default_config();
-        avrsim_make_ident(cfg.fw_ident, 'A', 1, 2, 3, 23, 4, 5, "OKT32-BB");
-    }
-
     // Serves one run of the updater with `options` (verbosity option and files) on the
     // simulator's line at 115200 baud.
     run_result run_update(const std::vector<std::string> &options)
     {
-        run_result res;
-        if (avrsim_open(sim.get(), cfg) != 0) {
-            ADD_FAILURE() << "no pseudo-terminal for the simulated AVR";
-            return res;
-        }
-        std::thread server([this] { avrsim_serve(sim.get()); });
-        std::vector<std::string> args = {sim->slave_path, "115200"};
+        std::vector<std::string> args = {"115200"};
         args.insert(args.end(), options.begin(), options.end());
-        run_options opts;
-        opts.timeout_seconds = PROGRAM_TIMEOUT_S;
-        res = run_program(bin_path("avr-fwupdate"), args, opts);
-        avrsim_stop(sim.get());
-        server.join();
-        EXPECT_FALSE(res.timed_out);
-        return res;
+        return serve_update(args);
     }
 
     run_result run_update(int verbosity, const test_firmware &fw)
@@ -174,12 +119,7 @@ class AvrUpdate : public ::testing::Test
                                expect_finish(verbosity, ">PGM_OK\n", SUCCESS));
         EXPECT_EQ(res.status, 0);
         EXPECT_EQ(as_string(sim->rx_log), line_start() + run.line + "#PGMEND\r");
-        EXPECT_EQ(sim->verdict, AVRSIM_VERDICT_OK);
-        EXPECT_TRUE(as_string(sim->flash, FLASH_BYTES) == as_string(fw.flash))
-            << "flash differs from the image";
-        EXPECT_TRUE(as_string(sim->eeprom, EEPROM_BYTES) == as_string(fw.eeprom))
-            << "EEPROM differs from the image";
-        EXPECT_TRUE(sim->violations.empty());
+        expect_avr_holds(fw);
     }
 
     test_firmware sparse_firmware()
@@ -187,10 +127,6 @@ class AvrUpdate : public ::testing::Test
         // Blocks on both sides of 64 KiB and the last block of each memory.
         return make_firmware(dir.path, {0, 1, 0x100, 0x1FF}, {0, 15}, NEW_IDENT);
     }
-
-    temp_dir dir;
-    std::unique_ptr<avrsim> sim;
-    avrsim_config cfg;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -27,12 +27,9 @@ int silence_limit_ms()
 pty_session::pty_session(const std::string &stderr_path, const std::vector<std::string> &env,
                          const std::vector<int> &ignored)
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+    if (!open_pty_pair(&pty_))
         return;
-    char slave_name[128];
-    if (ptsname_r(master_, slave_name, sizeof slave_name) != 0)
-        return;
+    const char *slave_name = pty_.slave_path.c_str();
     // The settings are made before the program starts, so they are known for sure. This side
     // stays open until the child has opened its own (the child's copy closes at exec): with no
     // side open, the master would read as hung up.
@@ -88,15 +85,13 @@ pty_session::~pty_session()
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
-    if (master_ >= 0)
-        close(master_);
 }
 
 void pty_session::type(const std::string &keys)
 {
     size_t done = 0;
     while (done < keys.size()) {
-        ssize_t n = write(master_, keys.data() + done, keys.size() - done);
+        ssize_t n = write(pty_.master.get(), keys.data() + done, keys.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -107,12 +102,12 @@ void pty_session::type(const std::string &keys)
 
 bool pty_session::fill()
 {
-    struct pollfd p = {master_, POLLIN, 0};
+    struct pollfd p = {pty_.master.get(), POLLIN, 0};
     int r = poll(&p, 1, silence_limit_ms());
     if (r <= 0)
         return false;
     char buf[4096];
-    ssize_t n = read(master_, buf, sizeof buf);
+    ssize_t n = read(pty_.master.get(), buf, sizeof buf);
     if (n <= 0)
         return false; // EIO: the program closed the terminal
     pending_.append(buf, static_cast<size_t>(n));
@@ -137,7 +132,7 @@ void pty_session::send_signal(int sig) const
 bool pty_session::settings(termios *t) const
 {
     // On the master side, tcgetattr reports the settings of the terminal's other side.
-    return tcgetattr(master_, t) == 0;
+    return tcgetattr(pty_.master.get(), t) == 0;
 }
 
 std::string pty_session::finish(int *status, int *wait_status)

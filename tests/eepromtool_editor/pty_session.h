@@ -2,6 +2,8 @@
 // (standard input and output), the test typing keys into the master and reading the screen.
 #pragma once
 
+#include "pty_pair.h"
+
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
@@ -38,6 +40,6 @@ struct pty_session {
   private:
     bool fill(); // reads more output; false at the end or on time-out
     pid_t pid_ = -1;
-    int master_ = -1;
+    pty_pair pty_;
     std::string pending_;
 };

@@ -9,9 +9,9 @@ import sys
 def load(source, name):
     """The plugin module NAME (filter_plugins/NAME.py) of the source tree SOURCE."""
     path = os.path.join(source, 'deploy', 'ansible', 'filter_plugins', name + '.py')
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader_spec = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(loader_spec)
+    loader_spec.loader.exec_module(module)
     return module
 
 

@@ -5,12 +5,8 @@ is reached as its own inventory host over the test's sshd."""
 
 import os
 import re
-import signal
-import subprocess
-import time
 
-LINK_LIMIT = 10.0  # seconds for a simulator to make its link
-STOP_LIMIT = 10.0  # seconds for a simulator to save its memories after SIGTERM
+from fleet_bootsim import output_of, start_bootsim, stop_bootsim
 SANITIZER_SETTINGS = ('ASAN_OPTIONS', 'UBSAN_OPTIONS', 'LSAN_OPTIONS')
 
 
@@ -61,35 +57,15 @@ class Board:
         for rule in faults:
             args += ['--fault', rule]
         args += list(options)
-        out = open(self.sim_out, 'w')
-        self.proc = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=out,
-                                     stderr=subprocess.STDOUT)
-        out.close()
-        deadline = time.monotonic() + LINK_LIMIT
-        while not os.path.islink(self.port):
-            if self.proc.poll() is not None or time.monotonic() > deadline:
-                raise RuntimeError(f'{self.name}: avr-bootsim made no link:\n{self.sim_text()}')
-            time.sleep(0.02)
+        self.proc = start_bootsim(args, self.port, self.sim_out, who=f'{self.name}: ')
 
     def stop_avr(self):
         """Ends the simulator (it saves its memories on the way out). Safe to call twice."""
-        if self.proc is None:
-            return
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-        try:
-            self.proc.wait(timeout=STOP_LIMIT)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+        stop_bootsim(self.proc)
         self.proc = None
 
     def sim_text(self):
-        try:
-            with open(self.sim_out, errors='replace') as f:
-                return f.read()
-        except OSError:
-            return ''
+        return output_of(self.sim_out)
 
     def commands_received(self):
         """Commands the simulated AVR received over all its sessions."""

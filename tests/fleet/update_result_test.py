@@ -12,11 +12,14 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from filter_plugins_under_test import finish, load, source_dir  # noqa: E402
+from programs_under_test import Programs, updater_banner  # noqa: E402
 
 avr_update = load(source_dir(), 'avr_update')
 
-BANNER = ('OKT32 Baseboard AVR Firmware update tool 0.43\r\n'
-          'For service use on OKT32 baseboards only.\r\n\r\nPACK-V3 (BZ2-BIN) detected.\r\n')
+# Usage: update_result_test.py SOURCE BUILD [LAUNCHER]: the banner is the built updater's, with
+# the line ends a board's terminal gives it.
+BANNER = (updater_banner(Programs(sys.argv[2], sys.argv[3] if len(sys.argv) > 3 else ''))
+          .replace('\n', '\r\n') + 'PACK-V3 (BZ2-BIN) detected.\r\n')
 PREPARED = 'Preparing AVR for firmware update... OK\r\n'
 IDENTS = ('Current Firmware on AVR: B102 Built on (DD.MM.YYYY) 01.03.2025 for Hardware OKT32\0\0\0'
           '\r\nNew Firmware Data      : B104 Built on (DD.MM.YYYY) 15.09.2025 for Hardware '

@@ -4,32 +4,11 @@
 // blank, programmed, and one with a bad date and an unterminated text) into the third.
 #include "pack_format.h"
 #include "pack_write.h"
+#include "run_program.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
-
-namespace
-{
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool spill(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-    return static_cast<bool>(out);
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -41,7 +20,7 @@ int main(int argc, char **argv)
     const char *hex_files[] = {"flash.hex",          "eeprom.hex",          "flash-linear16.hex",
                                "flash-linear32.hex", "flash-segment32.hex", "eeprom-linear32.hex"};
     for (const char *name : hex_files) {
-        if (!spill(std::string(argv[1]) + "/" + name, slurp(fixtures + "/" + name)))
+        if (!write_file(std::string(argv[1]) + "/" + name, read_file(fixtures + "/" + name)))
             return 1;
     }
     const std::string flash = fixtures + "/flash.hex";
@@ -52,12 +31,12 @@ int main(int argc, char **argv)
         const std::string tmp = std::string(argv[2]) + "/tmp.pack";
         if (packers[v](tmp.c_str(), flash.c_str(), eeprom.c_str()) != PACK_WRITE_OK)
             return 1;
-        const std::string pack = slurp(tmp);
+        const std::string pack = read_file(tmp);
         std::remove(tmp.c_str());
         for (char mode : {'\0', '\3'}) {
             const std::string name = std::string(argv[2]) + "/v" + std::to_string(v + 1) + "-mode" +
                                      std::to_string(mode) + ".seed";
-            if (!spill(name, std::string(1, mode) + pack))
+            if (!write_file(name, std::string(1, mode) + pack))
                 return 1;
         }
     }
@@ -77,7 +56,7 @@ int main(int argc, char **argv)
         {"odd.rec", odd},
     };
     for (const auto &[name, bytes] : records) {
-        if (!spill(std::string(argv[3]) + "/" + name, bytes))
+        if (!write_file(std::string(argv[3]) + "/" + name, bytes))
             return 1;
     }
     return 0;

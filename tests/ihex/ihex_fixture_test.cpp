@@ -6,7 +6,7 @@
 
 #include "firmware_image.h"
 #include "run_program.h"
-#include "stdout_capture.h"
+#include "capture_stdout.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +83,7 @@ TEST_P(toolchain_file, loads_to_the_srec_cat_image)
     unsigned char *map = nullptr;
     uint32_t end = 0;
     int rc = -1;
-    std::string out = capture_stdout([&] {
+    std::string out = stdout_of([&] {
         rc = ihex_load_file(fixture(v.file).c_str(), &image, &map, v.image_size, v.block_count,
                             &end);
     });
@@ -128,7 +128,7 @@ TEST_P(toolchain_pair, loads_and_stamps)
     uint32_t fw_len = 0;
     uint32_t eep_len = 0;
     int rc = -1;
-    std::string out = capture_stdout([&] {
+    std::string out = stdout_of([&] {
         rc = load_firmware_pair(fixture(GetParam()).c_str(), fixture("eeprom.hex").c_str(), &fw,
                                 &eep, &fw_map, &eep_map, &fw_len, &eep_len);
     });

@@ -6,7 +6,7 @@
 
 #include "firmware_image.h"
 #include "run_program.h"
-#include "stdout_capture.h"
+#include "capture_stdout.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ loaded load_file(const std::string &path, std::size_t image_size, std::size_t bl
     unsigned char *image = nullptr;
     unsigned char *map = nullptr;
     uint32_t end = 0;
-    l.out = capture_stdout(
+    l.out = stdout_of(
         [&] { l.rc = ihex_load_file(path.c_str(), &image, &map, image_size, block_count, &end); });
     l.outputs_untouched = image == nullptr && map == nullptr;
     free(image);
@@ -173,7 +173,7 @@ struct pair_result {
 
 void load_pair(const std::string &data, const std::string &eep, pair_result *r)
 {
-    r->out = capture_stdout([&] {
+    r->out = stdout_of([&] {
         r->rc = load_firmware_pair(data.c_str(), eep.c_str(), &r->fw, &r->eep, &r->fw_map,
                                    &r->eep_map, &r->fw_len, &r->eep_len);
     });
@@ -215,54 +215,41 @@ TEST_F(firmware_pair, loads_both_and_stamps_the_eeprom)
     EXPECT_EQ(r.eep[FW_STAMP_OFFSET + FW_STAMP_SIZE], 0xFF);
 }
 
-TEST_F(firmware_pair, flash_file_failures)
+TEST_F(firmware_pair, either_file_failing_leaves_every_output_untouched)
 {
+    // Only the flash file's open/stat/read message carries the result number.
+    enum failing { FLASH, EEPROM };
     struct failure {
+        failing file; // the other one is good
         std::string path;
         int rc;
         std::string out;
     };
     const failure cases[] = {
-        {missing, IHEX_LOAD_OPEN_FAILED,
+        {FLASH, missing, IHEX_LOAD_OPEN_FAILED,
          "cannot open firmware file '" + missing + "'\nfile open/stat/read error in '" + missing +
              "' 1\n"},
-        {dir.path, IHEX_LOAD_SHORT_READ, "file open/stat/read error in '" + dir.path + "' 3\n"},
-        {bad, IHEX_LOAD_PARSE_ERROR,
+        {FLASH, dir.path, IHEX_LOAD_SHORT_READ,
+         "file open/stat/read error in '" + dir.path + "' 3\n"},
+        {FLASH, bad, IHEX_LOAD_PARSE_ERROR,
          "HEX: parse error getting 'addr' at 21\nHEX parser error in file '" + bad + "'\n"},
-        {only_eof, IHEX_LOAD_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
-    };
-    for (const failure &c : cases) {
-        pair_result r;
-        load_pair(c.path, eeprom, &r);
-        EXPECT_EQ(r.rc, c.rc) << c.path;
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_TRUE(r.untouched()) << c.path;
-    }
-}
-
-TEST_F(firmware_pair, eeprom_file_failures)
-{
-    // The EEPROM file's open/stat/read message carries no result number.
-    struct failure {
-        std::string path;
-        int rc;
-        std::string out;
-    };
-    const failure cases[] = {
-        {missing, IHEX_LOAD_OPEN_FAILED,
+        {FLASH, only_eof, IHEX_LOAD_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
+        {EEPROM, missing, IHEX_LOAD_OPEN_FAILED,
          "cannot open firmware file '" + missing + "'\nfile open/stat/read error in '" + missing +
              "'\n"},
-        {dir.path, IHEX_LOAD_SHORT_READ, "file open/stat/read error in '" + dir.path + "'\n"},
-        {bad, IHEX_LOAD_PARSE_ERROR,
+        {EEPROM, dir.path, IHEX_LOAD_SHORT_READ,
+         "file open/stat/read error in '" + dir.path + "'\n"},
+        {EEPROM, bad, IHEX_LOAD_PARSE_ERROR,
          "HEX: parse error getting 'addr' at 21\nHEX parser error in file '" + bad + "'\n"},
-        {only_eof, IHEX_LOAD_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
+        {EEPROM, only_eof, IHEX_LOAD_PARSE_ERROR, "HEX parser error in file '" + only_eof + "'\n"},
     };
     for (const failure &c : cases) {
+        SCOPED_TRACE((c.file == FLASH ? "flash " : "EEPROM ") + c.path);
         pair_result r;
-        load_pair(flash, c.path, &r);
-        EXPECT_EQ(r.rc, c.rc) << c.path;
+        load_pair(c.file == FLASH ? c.path : flash, c.file == EEPROM ? c.path : eeprom, &r);
+        EXPECT_EQ(r.rc, c.rc);
         EXPECT_EQ(r.out, c.out);
-        EXPECT_TRUE(r.untouched()) << c.path;
+        EXPECT_TRUE(r.untouched());
     }
 }
 

@@ -3,7 +3,7 @@
 #include "ihex_parse.h"
 
 #include "firmware_image.h"
-#include "stdout_capture.h"
+#include "capture_stdout.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ parsed parse(const std::string &text, std::size_t image_size, std::size_t block_
     std::vector<char> buf(text.begin(), text.end());
     unsigned char *image = nullptr;
     unsigned char *map = nullptr;
-    p.out = capture_stdout([&] {
+    p.out = stdout_of([&] {
         p.rc = ihex_parse(buf.data(), len, &image, &map, image_size, block_count, &p.end_addr);
     });
     p.outputs_untouched = image == nullptr && map == nullptr;
@@ -324,7 +324,7 @@ TEST(ihex_parse, end_addr_holder_is_optional)
     const std::string text = ":0100000055AA\n:00000001FF\n";
     unsigned char *image = nullptr;
     unsigned char *map = nullptr;
-    std::string out = capture_stdout([&] {
+    std::string out = stdout_of([&] {
         EXPECT_EQ(ihex_parse(text.data(), text.size(), &image, &map, EEP_IMAGE_SIZE,
                              EEP_BLOCK_COUNT, nullptr),
                   IHEX_OK);

@@ -12,30 +12,34 @@ const std::string V1_DETECTED = "PACK-V1 (IHEX) detected.\n";
 const std::string V2_DETECTED = "PACK-V2 (BIN) detected.\n";
 const std::string V3_DETECTED = "PACK-V3 (BZ2-BIN) detected.\n";
 
+// The head with the payload sizes that are not 0 put in.
+pack_head with_sizes(pack_head h, uint32_t eep_size, uint32_t fw_size)
+{
+    if (eep_size)
+        h.eep_size = eep_size;
+    if (fw_size)
+        h.fw_size = fw_size;
+    return h;
+}
+
 TEST(PackRead, PayloadsLargerThanTheFileAreReadFailures)
 {
     const std::string eep = pattern(64);
     const std::string fw = pattern(512);
     const std::string bz = bz2_of(fw);
-    auto grown = [](pack_head h, uint32_t eep_size, uint32_t fw_size) {
-        if (eep_size)
-            h.eep_size = eep_size;
-        if (fw_size)
-            h.fw_size = fw_size;
-        return h;
-    };
     const std::string t1 = eep_hex_text();
     const std::string f1 = flash_hex_text();
     // Sizes one byte past the file, and the largest sizes a payload may have: both fail before
     // allocating.
     expect_read_failures({
-        {"v1 eep", pack_bytes(grown(head_for(1, t1, f1), t1.size() + f1.size() + 1, 0), t1, f1),
+        {"v1 eep",
+         pack_bytes(with_sizes(head_for(1, t1, f1), t1.size() + f1.size() + 1, 0), t1, f1),
          PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack eep data read failure\n"},
-        {"v1 eep at the limit", pack_bytes(grown(head_for(1, t1, f1), 16 << 20, 0), t1, f1),
+        {"v1 eep at the limit", pack_bytes(with_sizes(head_for(1, t1, f1), 16 << 20, 0), t1, f1),
          PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack eep data read failure\n"},
-        {"v1 fw", pack_bytes(grown(head_for(1, t1, f1), 0, f1.size() + 1), t1, f1), PACK_DECODE_IO,
-         V1_DETECTED + "PACK-V1: pack fw data read failure\n"},
-        {"v1 fw at the limit", pack_bytes(grown(head_for(1, t1, f1), 0, 16 << 20), t1, f1),
+        {"v1 fw", pack_bytes(with_sizes(head_for(1, t1, f1), 0, f1.size() + 1), t1, f1),
+         PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack fw data read failure\n"},
+        {"v1 fw at the limit", pack_bytes(with_sizes(head_for(1, t1, f1), 0, 16 << 20), t1, f1),
          PACK_DECODE_IO, V1_DETECTED + "PACK-V1: pack fw data read failure\n"},
         {"v2 eep", pack_bytes(head_for(2, eep, fw), eep, fw).substr(0, 32 + 63), PACK_DECODE_IO,
          V2_DETECTED + "PACK-V2: pack eep data read failure\n"},
@@ -45,8 +49,9 @@ TEST(PackRead, PayloadsLargerThanTheFileAreReadFailures)
          PACK_DECODE_IO, V3_DETECTED + "PACK-V3: pack eep data read failure\n"},
         {"v3 fw", pack_bytes(head_for(3, eep, bz, 512), eep, bz).substr(0, 32 + 64 + bz.size() - 1),
          PACK_DECODE_IO, V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
-        {"v3 fw at the limit", pack_bytes(grown(head_for(3, eep, bz, 512), 0, 133720), eep, bz),
-         PACK_DECODE_IO, V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
+        {"v3 fw at the limit",
+         pack_bytes(with_sizes(head_for(3, eep, bz, 512), 0, 133720), eep, bz), PACK_DECODE_IO,
+         V3_DETECTED + "PACK-V3: pack fw data read failure\n"},
     });
 }
 
@@ -58,26 +63,19 @@ TEST(PackRead, PayloadsLargerThanAValidOneAreRefused)
     const std::string bz = bz2_of(pattern(100));
     const std::string t1 = eep_hex_text();
     const std::string f1 = flash_hex_text();
-    auto sized = [](pack_head h, uint32_t eep_size, uint32_t fw_size) {
-        if (eep_size)
-            h.eep_size = eep_size;
-        if (fw_size)
-            h.fw_size = fw_size;
-        return h;
-    };
     expect_read_failures({
-        {"v1 eep", pack_bytes(sized(head_for(1, t1, f1), (16 << 20) + 1, 0), t1, f1),
+        {"v1 eep", pack_bytes(with_sizes(head_for(1, t1, f1), (16 << 20) + 1, 0), t1, f1),
          PACK_DECODE_TOO_LARGE,
          V1_DETECTED + "PACK-V1: eep data size 16777217 above 16777216 bytes\n"},
-        {"v1 eep huge", pack_bytes(sized(head_for(1, t1, f1), 0xFFFFFFFF, 0), t1, f1),
+        {"v1 eep huge", pack_bytes(with_sizes(head_for(1, t1, f1), 0xFFFFFFFF, 0), t1, f1),
          PACK_DECODE_TOO_LARGE,
          V1_DETECTED + "PACK-V1: eep data size 4294967295 above 16777216 bytes\n"},
-        {"v1 fw", pack_bytes(sized(head_for(1, t1, f1), 0, (16 << 20) + 1), t1, f1),
+        {"v1 fw", pack_bytes(with_sizes(head_for(1, t1, f1), 0, (16 << 20) + 1), t1, f1),
          PACK_DECODE_TOO_LARGE,
          V1_DETECTED + "PACK-V1: fw data size 16777217 above 16777216 bytes\n"},
-        {"v3 fw", pack_bytes(sized(head_for(3, eep, bz, 100), 0, 133721), eep, bz),
+        {"v3 fw", pack_bytes(with_sizes(head_for(3, eep, bz, 100), 0, 133721), eep, bz),
          PACK_DECODE_TOO_LARGE, V3_DETECTED + "PACK-V3: fw data size 133721 above 133720 bytes\n"},
-        {"v3 fw huge", pack_bytes(sized(head_for(3, eep, bz, 100), 0, 0xFFFFFFFF), eep, bz),
+        {"v3 fw huge", pack_bytes(with_sizes(head_for(3, eep, bz, 100), 0, 0xFFFFFFFF), eep, bz),
          PACK_DECODE_TOO_LARGE,
          V3_DETECTED + "PACK-V3: fw data size 4294967295 above 133720 bytes\n"},
         {"v2 eep", pack_bytes(head_for(2, eep_big, ""), eep_big, ""), PACK_DECODE_TOO_LARGE,

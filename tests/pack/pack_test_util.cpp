@@ -1,6 +1,7 @@
 #include "pack_test_util.h"
 
 #include "capture_stdout.h"
+#include "hex_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -82,26 +83,6 @@ std::string slice(const unsigned char *p, std::size_t n)
     return std::string(reinterpret_cast<const char *>(p), n);
 }
 
-namespace
-{
-
-std::string hex_record(unsigned addr, const std::vector<unsigned> &data)
-{
-    char field[16];
-    unsigned sum = static_cast<unsigned>(data.size()) + (addr >> 8) + (addr & 0xFF);
-    snprintf(field, sizeof field, ":%02X%04X00", static_cast<unsigned>(data.size()), addr);
-    std::string line = field;
-    for (unsigned b : data) {
-        snprintf(field, sizeof field, "%02X", b);
-        line += field;
-        sum += b;
-    }
-    snprintf(field, sizeof field, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + field;
-}
-
-} // namespace
-
 std::string eep_hex_text()
 {
     return ":1000000041010203180C01004F4B5433322D424280\n:00000001FF\n";
@@ -110,14 +91,10 @@ std::string eep_hex_text()
 std::string flash_hex_text()
 {
     // 31 records of 16 bytes and one of 3: ends at 0x1F3.
-    std::string text;
-    for (unsigned addr = 0; addr < 0x1F0; addr += 16) {
-        std::vector<unsigned> data;
-        for (unsigned i = 0; i < 16; ++i)
-            data.push_back((addr + i) & 0xFF);
-        text += hex_record(addr, data);
-    }
-    return text + hex_record(0x1F0, {0xF0, 0xF1, 0xF2}) + ":00000001FF\n";
+    std::vector<unsigned char> image(0x1F3);
+    for (std::size_t addr = 0; addr < image.size(); ++addr)
+        image[addr] = static_cast<unsigned char>(addr);
+    return hex_text(image);
 }
 
 std::string pattern(std::size_t n, unsigned seed)

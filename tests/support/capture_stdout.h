@@ -16,3 +16,12 @@ struct capture_stdout {
     int saved_fd_ = -1;
     int file_fd_ = -1;
 };
+
+// What fn() prints on standard output.
+template <class F>
+std::string stdout_of(F &&fn)
+{
+    capture_stdout cap;
+    fn();
+    return cap.text();
+}

@@ -261,10 +261,12 @@ std::string read_file(const std::string &path)
     return s.str();
 }
 
-void write_file(const std::string &path, const std::string &bytes)
+bool write_file(const std::string &path, const std::string &bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 std::vector<std::string> split_lines(const std::string &text)

@@ -15,7 +15,7 @@ struct run_options {
     // Start the program with SIGXFSZ ignored, so writes beyond the limit fail instead of ending
     // it; a shell's `ulimit -f` leaves the signal at its default action.
     bool ignore_sigxfsz = false;
-    std::string dir;              // the program's working folder; empty: this process's
+    std::string dir; // the program's working folder; empty: this process's
 };
 
 struct run_result {
@@ -53,4 +53,5 @@ std::string read_file(const std::string &path);
 std::vector<std::string> split_lines(const std::string &text);
 // The lines of a text that hold `part`, without their line ends.
 std::vector<std::string> lines_with(const std::string &text, const std::string &part);
-void write_file(const std::string &path, const std::string &bytes);
+// Writes the file whole (created or truncated); false when it could not be.
+bool write_file(const std::string &path, const std::string &bytes);

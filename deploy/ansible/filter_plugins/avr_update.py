@@ -12,6 +12,9 @@ from collections.abc import Mapping
 RESULT_LINE = re.compile(
     r'^OKT-AVR-UPDATE status=(?P<status>\d+) stopped=(?P<stopped>none|hardware|timeout)'
     r' seconds=(?P<seconds>\d+\.\d+)$')
+# The updater's own lines, as avr-fwupdate/link/avr_protocol.cpp (UPDATE_COMPLETED,
+# PREPARE_TITLE and PREPARE_DONE, HARDWARE_WARNING, the countdown) and avr_protocol.h
+# (CURRENT_FIRMWARE_TITLE, NEW_FIRMWARE_TITLE) print them: change both together.
 UPDATED_LINE = 'AVR FIRMWARE UPDATE COMPLETED SUCCESSFULLY'
 PREPARED_LINE = 'Preparing AVR for firmware update... OK'
 MISMATCH_LINE = 'WARNING: Firmware is for different Hardware!!'
@@ -106,6 +109,9 @@ BOARD_STEPS = (
 VERIFIED_LINE = 'OKT-AVR-VERIFIED'
 SERIAL_DONE_LINE = 'OKT-AVR-SERIAL-STATUS=0'
 SERIAL_STATUS_PREFIX = 'OKT-AVR-SERIAL-STATUS='
+# What okt-eepromtool serialbb prints when it cannot read the module table
+# (okt-eepromtool/eepromtool_main.cpp, PROBE_ERROR_LINE): change both together.
+PROBE_ERROR_LINE = 'probe error'
 
 
 def _registered(host_vars, name):
@@ -141,7 +147,7 @@ def _serial(verify):
         return None
     own = [line for line in lines[lines.index(VERIFIED_LINE) + 1:lines.index(SERIAL_DONE_LINE)]
            if line]
-    return own[-1] if own and 'probe error' not in own else None
+    return own[-1] if own and PROBE_ERROR_LINE not in own else None
 
 
 def okt_board_record(host_vars, pack, check_mode, time):

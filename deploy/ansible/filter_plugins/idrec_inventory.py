@@ -10,6 +10,8 @@ READ_STEP = 'Check the copied tools package, install the tools where needed, rea
 STATUS_PREFIX = 'OKT-IDREC-STATUS='
 JSON_PREFIX = 'OKT-IDREC-JSON='
 INSTALLED_LINE = 'OKT-TOOLS-INSTALLED'
+# What okt-idrec prints and how it ends, as okt-idrec/ has it (idrec_message.cpp, idrec_entry.cpp,
+# idrec_module.cpp, the members in idrec_json.cpp): change both together.
 IDREC_PREFIX = 'okt-idrec: '
 # okt-idrec's exit statuses that come with the complete line: 0 every module read completely,
 # 4 a module absent, incomplete or on a bus that cannot be opened.

@@ -59,6 +59,8 @@ if [ -e "$log" ] || [ -L "$log" ]; then
     exit 1
 fi
 
+# Part of the updater's warning (avr-fwupdate/link/avr_protocol.cpp, HARDWARE_WARNING): change
+# both together.
 mismatch_warning='Firmware is for different Hardware'
 
 # Hundredths of a second since boot (/proc/uptime always has two decimals).

@@ -7,14 +7,14 @@
 
 bool open_pty_pair(pty_pair *pty)
 {
-    int fd = posix_openpt(O_RDWR | O_NOCTTY);
+    int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
     pty->master.reset(fd);
     if (grantpt(fd) != 0 || unlockpt(fd) != 0)
         return false;
-    const char *name = ptsname(fd);
-    if (!name)
+    char name[128];
+    if (ptsname_r(fd, name, sizeof name) != 0)
         return false;
     pty->slave_path = name;
     return true;

@@ -1,13 +1,15 @@
-// A pseudo-terminal for tests of the serial link: the test plays the device on the master side,
-// the code under test opens the slave path like a real serial port.
+// A pseudo-terminal for tests: the test holds the master side and plays the device or the
+// keyboard and screen; the code or program under test opens the slave path like a real serial
+// port or terminal.
 #pragma once
 
 #include "owners.h"
 
+#include <cstddef>
 #include <string>
 
 struct pty_pair {
-    unique_fd master;
+    unique_fd master; // closed on exec
     std::string slave_path;
 };
 
