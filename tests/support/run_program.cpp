@@ -133,6 +133,110 @@ std::vector<std::string> launch_env(const std::vector<std::string> &env)
     return env_s;
 }
 
+namespace
+{
+// The child's side: its standard streams, limits and folder, then the program.
+[[noreturn]] void exec_child(const run_options &opts, int in_fd, int out_fd, int err_fd,
+                             char *const argv[], char *const envp[])
+{
+    dup2(in_fd, 0);
+    dup2(out_fd, 1);
+    dup2(err_fd, 2);
+    if (opts.file_size_limit >= 0) {
+        struct rlimit limit;
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(opts.file_size_limit);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (opts.ignore_sigxfsz)
+        signal(SIGXFSZ, SIG_IGN);
+    if (!opts.dir.empty() && chdir(opts.dir.c_str()) != 0)
+        _exit(127);
+    execvpe(argv[0], argv, envp);
+    _exit(127);
+}
+
+// Feeds opts.stdin_text to the child through in_fd (closed when all is written, or at once when
+// there is nothing to write) and collects what it writes until both output pipes end, or kills
+// it at the deadline.
+void exchange(pid_t pid, int in_fd, int out_fd, int err_fd, const run_options &opts,
+              run_result *res)
+{
+    signal(SIGPIPE, SIG_IGN);
+    size_t written = 0;
+    if (opts.stdin_from_null || opts.stdin_text.empty()) {
+        close(in_fd);
+        in_fd = -1;
+    } else {
+        fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    }
+
+    long long deadline = now_ms() + opts.timeout_seconds * 1000LL;
+    bool out_open = true, err_open = true;
+    while (out_open || err_open) {
+        struct pollfd fds[3];
+        int n = 0;
+        if (out_open)
+            fds[n++] = {out_fd, POLLIN, 0};
+        if (err_open)
+            fds[n++] = {err_fd, POLLIN, 0};
+        if (in_fd >= 0)
+            fds[n++] = {in_fd, POLLOUT, 0};
+        long long left = deadline - now_ms();
+        if (left <= 0) {
+            kill(pid, SIGKILL);
+            res->timed_out = true;
+            break;
+        }
+        int r = poll(fds, n, static_cast<int>(left > 1000 ? 1000 : left));
+        if (r < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < n; ++i) {
+            if (!fds[i].revents)
+                continue;
+            if (fds[i].fd == in_fd) {
+                ssize_t w = write(in_fd, opts.stdin_text.data() + written,
+                                  opts.stdin_text.size() - written);
+                if (w > 0)
+                    written += static_cast<size_t>(w);
+                if (w < 0 || written == opts.stdin_text.size()) {
+                    close(in_fd);
+                    in_fd = -1;
+                }
+                continue;
+            }
+            char buf[65536];
+            ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got <= 0) {
+                if (fds[i].fd == out_fd)
+                    out_open = false;
+                else
+                    err_open = false;
+                continue;
+            }
+            (fds[i].fd == out_fd ? res->out : res->err).append(buf, static_cast<size_t>(got));
+        }
+    }
+    if (in_fd >= 0)
+        close(in_fd);
+}
+
+// The child's exit status, 128 + the signal's number when a signal ended it.
+int wait_status(pid_t pid)
+{
+    int wstatus = 0;
+    pid_t waited;
+    while ((waited = waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) {
+    }
+    if (waited < 0)
+        return -1;
+    if (WIFEXITED(wstatus))
+        return WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus))
+        return 128 + WTERMSIG(wstatus);
+    return -1;
+}
+} // namespace
+
 run_result run_program(const std::string &program, const std::vector<std::string> &args,
                        const run_options &opts)
 {
@@ -156,100 +260,24 @@ run_result run_program(const std::string &program, const std::vector<std::string
     int nul = open("/dev/null", O_RDONLY | O_CLOEXEC);
 
     pid_t pid = fork();
-    if (pid == 0) {
-        if (opts.stdin_from_null) {
-            dup2(nul, 0);
-        } else {
-            dup2(in_pipe[0], 0);
-        }
-        dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
-        if (opts.file_size_limit >= 0) {
-            struct rlimit limit;
-            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(opts.file_size_limit);
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        if (opts.ignore_sigxfsz)
-            signal(SIGXFSZ, SIG_IGN);
-        if (!opts.dir.empty() && chdir(opts.dir.c_str()) != 0)
-            _exit(127);
-        execvpe(argv[0], argv.data(), envp.data());
-        _exit(127);
-    }
+    if (pid == 0)
+        exec_child(opts, opts.stdin_from_null ? nul : in_pipe[0], out_pipe[1], err_pipe[1],
+                   argv.data(), envp.data());
     if (nul >= 0)
         close(nul);
     close(in_pipe[0]);
     close(out_pipe[1]);
     close(err_pipe[1]);
-
-    signal(SIGPIPE, SIG_IGN);
-    size_t written = 0;
-    int in_fd = in_pipe[1];
-    if (opts.stdin_from_null || opts.stdin_text.empty()) {
-        close(in_fd);
-        in_fd = -1;
-    } else {
-        fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    if (pid < 0) {
+        for (int fd : {in_pipe[1], out_pipe[0], err_pipe[0]})
+            close(fd);
+        return res;
     }
 
-    long long deadline = now_ms() + opts.timeout_seconds * 1000LL;
-    bool out_open = true, err_open = true;
-    while (out_open || err_open) {
-        struct pollfd fds[3];
-        int n = 0;
-        if (out_open)
-            fds[n++] = {out_pipe[0], POLLIN, 0};
-        if (err_open)
-            fds[n++] = {err_pipe[0], POLLIN, 0};
-        if (in_fd >= 0)
-            fds[n++] = {in_fd, POLLOUT, 0};
-        long long left = deadline - now_ms();
-        if (left <= 0) {
-            kill(pid, SIGKILL);
-            res.timed_out = true;
-            break;
-        }
-        int r = poll(fds, n, static_cast<int>(left > 1000 ? 1000 : left));
-        if (r < 0 && errno != EINTR)
-            break;
-        for (int i = 0; i < n; ++i) {
-            if (!fds[i].revents)
-                continue;
-            if (fds[i].fd == in_fd) {
-                ssize_t w = write(in_fd, opts.stdin_text.data() + written,
-                                  opts.stdin_text.size() - written);
-                if (w > 0)
-                    written += static_cast<size_t>(w);
-                if (w < 0 || written == opts.stdin_text.size()) {
-                    close(in_fd);
-                    in_fd = -1;
-                }
-                continue;
-            }
-            char buf[65536];
-            ssize_t got = read(fds[i].fd, buf, sizeof buf);
-            if (got <= 0) {
-                if (fds[i].fd == out_pipe[0])
-                    out_open = false;
-                else
-                    err_open = false;
-                continue;
-            }
-            (fds[i].fd == out_pipe[0] ? res.out : res.err).append(buf, static_cast<size_t>(got));
-        }
-    }
-    if (in_fd >= 0)
-        close(in_fd);
+    exchange(pid, in_pipe[1], out_pipe[0], err_pipe[0], opts, &res);
     close(out_pipe[0]);
     close(err_pipe[0]);
-
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(wstatus))
-        res.status = WEXITSTATUS(wstatus);
-    else if (WIFSIGNALED(wstatus))
-        res.status = 128 + WTERMSIG(wstatus);
+    res.status = wait_status(pid);
     return res;
 }
 
