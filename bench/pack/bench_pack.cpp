@@ -99,20 +99,124 @@ bool run_to(const char *const argv[], const char *out_path)
            WEXITSTATUS(status) == 0;
 }
 
+// Sends stdout to /dev/null, so that packing's report stays out of the figures; returns the
+// saved stdout for unquiet(), -1 when it cannot.
+int quiet()
+{
+    fflush(stdout);
+    const int saved = dup(1);
+    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved < 0 || null_fd < 0 || dup2(null_fd, 1) < 0) {
+        if (saved >= 0)
+            close(saved);
+        if (null_fd >= 0)
+            close(null_fd);
+        return -1;
+    }
+    close(null_fd);
+    return saved;
+}
+
+void unquiet(int saved)
+{
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+}
+
+// The flash bytes of the pair, the bytes a version-3 PACK compresses, written to raw_path;
+// their count in *fw_len.
+bool write_flash_bytes(const std::string &flash, const std::string &eeprom,
+                       const std::string &raw_path, uint32_t *fw_len)
+{
+    unsigned char *bufs[4] = {};
+    uint32_t eep_len = 0;
+    if (load_firmware_pair(flash.c_str(), eeprom.c_str(), &bufs[0], &bufs[1], &bufs[2], &bufs[3],
+                           fw_len, &eep_len) != IHEX_LOAD_OK)
+        return false;
+    FILE *f = fopen(raw_path.c_str(), "wb");
+    bool ok = f && fwrite(bufs[0], 1, *fw_len, f) == *fw_len;
+    if (f && fclose(f) != 0)
+        ok = false;
+    for (unsigned char *b : bufs)
+        free(b);
+    return ok;
+}
+
+// Seconds per run of pack_write_v3 over `rounds` runs; -1 when one fails.
+double pack_seconds(const std::string &pack, const std::string &flash, const std::string &eeprom,
+                    int rounds)
+{
+    const int saved = quiet();
+    if (saved < 0)
+        return -1;
+    const auto start = bench_clock::now();
+    bool ok = true;
+    for (int i = 0; i < rounds && ok; ++i)
+        ok = pack_write_v3(pack.c_str(), flash.c_str(), eeprom.c_str()) == PACK_WRITE_OK;
+    const double seconds = seconds_since(start) / rounds;
+    unquiet(saved);
+    return ok ? seconds : -1;
+}
+
+// Seconds per run of `bzip2 -9` over raw_path; -1 when one fails.
+double bzip2_seconds(const std::string &raw_path, const std::string &out_path, int rounds)
+{
+    const char *argv[] = {"bzip2", "-9", "-c", raw_path.c_str(), nullptr};
+    const auto start = bench_clock::now();
+    for (int i = 0; i < rounds; ++i)
+        if (!run_to(argv, out_path.c_str()))
+            return -1;
+    return seconds_since(start) / rounds;
+}
+
+// Reads the PACK back as the updater does before it opens the port; the peak heap of pack_read
+// in *peak and the head in *head.
+bool read_back(const std::string &pack, pack_head *head, std::size_t *peak)
+{
+    const int fd = open(pack.c_str(), O_RDONLY | O_CLOEXEC);
+    unsigned char head_bytes[PACK_HEAD_SIZE];
+    if (fd < 0 || read(fd, head_bytes, sizeof head_bytes) != static_cast<ssize_t>(PACK_HEAD_SIZE)) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    pack_head_decode(head_bytes, head);
+    unsigned char *bufs[4] = {};
+    const int saved = quiet();
+    const std::size_t base = heap_now;
+    heap_peak = heap_now;
+    const pack_decode_result rc = pack_read(fd, head, &bufs[0], &bufs[1], &bufs[2], &bufs[3]);
+    *peak = heap_peak - base;
+    if (saved >= 0)
+        unquiet(saved);
+    close(fd);
+    for (unsigned char *b : bufs)
+        free(b);
+    return rc == PACK_DECODE_OK;
+}
+
+bool parse_rounds(int argc, char **argv, int *rounds)
+{
+    if (argc < 2)
+        return true;
+    char *end = nullptr;
+    errno = 0;
+    const long n = strtol(argv[1], &end, 10);
+    if (argc > 2 || end == argv[1] || *end || errno || n < 1 || n > INT_MAX)
+        return false;
+    *rounds = static_cast<int>(n);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     int rounds = 10;
-    if (argc > 1) {
-        char *end = nullptr;
-        errno = 0;
-        const long n = strtol(argv[1], &end, 10);
-        if (end == argv[1] || *end || errno || n < 1 || n > INT_MAX) {
-            fprintf(stderr, "usage: bench_pack [rounds]   (rounds: a positive number)\n");
-            return 2;
-        }
-        rounds = static_cast<int>(n);
+    if (!parse_rounds(argc, argv, &rounds)) {
+        fprintf(stderr, "usage: bench_pack [rounds]   (rounds: a positive number)\n");
+        return 2;
     }
     const std::string fixtures = OKT_FIXTURE_DIR;
     const std::string flash = fixtures + "/flash.hex";
@@ -123,61 +227,25 @@ int main(int argc, char **argv)
     const std::string dir = dir_template;
     const std::string pack = dir + "/fw.pack";
     const std::string raw = dir + "/flash.raw";
-
-    // The flash bytes a version-3 PACK compresses.
-    unsigned char *bufs[4] = {};
-    uint32_t fw_len = 0;
-    uint32_t eep_len = 0;
-    if (load_firmware_pair(flash.c_str(), eeprom.c_str(), &bufs[0], &bufs[1], &bufs[2], &bufs[3],
-                           &fw_len, &eep_len) != IHEX_LOAD_OK)
-        return 1;
-    FILE *f = fopen(raw.c_str(), "wb");
-    if (!f || fwrite(bufs[0], 1, fw_len, f) != fw_len || fclose(f) != 0)
-        return 1;
-    for (unsigned char *b : bufs)
-        free(b);
-
-    // Packing prints its report; keep it out of the figures.
-    fflush(stdout);
-    int saved_stdout = dup(1);
-    int null_fd = open("/dev/null", O_WRONLY);
-    dup2(null_fd, 1);
-    auto start = bench_clock::now();
-    for (int i = 0; i < rounds; ++i)
-        if (pack_write_v3(pack.c_str(), flash.c_str(), eeprom.c_str()) != PACK_WRITE_OK)
-            return 1;
-    double pack_s = seconds_since(start) / rounds;
-    fflush(stdout);
-    dup2(saved_stdout, 1);
-    close(null_fd);
-
     const std::string bz_out = dir + "/flash.bz2";
-    const char *bzip2_argv[] = {"bzip2", "-9", "-c", raw.c_str(), nullptr};
-    start = bench_clock::now();
-    for (int i = 0; i < rounds; ++i)
-        if (!run_to(bzip2_argv, bz_out.c_str()))
-            return 1;
-    double bzip2_s = seconds_since(start) / rounds;
 
-    // Reading the PACK back: what the updater does before it opens the port.
-    int fd = open(pack.c_str(), O_RDONLY);
-    unsigned char head_bytes[PACK_HEAD_SIZE];
-    if (fd < 0 || read(fd, head_bytes, sizeof head_bytes) != static_cast<ssize_t>(PACK_HEAD_SIZE))
-        return 1;
+    uint32_t fw_len = 0;
     pack_head head;
-    pack_head_decode(head_bytes, &head);
-    dup2(open("/dev/null", O_WRONLY), 1);
-    std::size_t base = heap_now;
-    heap_peak = heap_now;
-    const pack_decode_result rc = pack_read(fd, &head, &bufs[0], &bufs[1], &bufs[2], &bufs[3]);
-    std::size_t read_peak = heap_peak - base;
-    fflush(stdout);
-    dup2(saved_stdout, 1);
-    close(fd);
-    if (rc != PACK_DECODE_OK)
+    std::size_t read_peak = 0;
+    double pack_s = -1;
+    double bzip2_s = -1;
+    const bool ok = write_flash_bytes(flash, eeprom, raw, &fw_len) &&
+                    (pack_s = pack_seconds(pack, flash, eeprom, rounds)) >= 0 &&
+                    (bzip2_s = bzip2_seconds(raw, bz_out, rounds)) >= 0 &&
+                    read_back(pack, &head, &read_peak);
+    unlink(pack.c_str());
+    unlink(raw.c_str());
+    unlink(bz_out.c_str());
+    rmdir(dir.c_str());
+    if (!ok) {
+        fprintf(stderr, "bench_pack: a step failed\n");
         return 1;
-    for (unsigned char *b : bufs)
-        free(b);
+    }
 
     printf("flash bytes packed:        %u (compressed to %u)\n", static_cast<unsigned>(fw_len),
            static_cast<unsigned>(head.fw_size));
@@ -188,10 +256,5 @@ int main(int argc, char **argv)
     printf("time ratio pack/bzip2:     %.2f (target <= 1.1)\n", pack_s / bzip2_s);
     printf("peak heap of pack_read V3: %zu bytes = %.2f MiB (target <= 3 MiB)\n", read_peak,
            read_peak / 1048576.0);
-
-    unlink(pack.c_str());
-    unlink(raw.c_str());
-    unlink(bz_out.c_str());
-    rmdir(dir.c_str());
     return 0;
 }
